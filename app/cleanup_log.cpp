@@ -1,0 +1,47 @@
+// The cleanup log: one line per action, in PelvaneCleanup.log in the user's temporary folder.
+#include "app/cleanup_log.h"
+
+#include <stdarg.h>
+
+#include "app/join_path.h"
+#include "platform/platform.h"
+
+void formatLogTime(const struct tm* time, char* text) {
+    static const char days[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char months[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const int day = time->tm_wday >= 0 && time->tm_wday < 7 ? time->tm_wday : 0;
+    const int month = time->tm_mon >= 0 && time->tm_mon < 12 ? time->tm_mon : 0;
+    const auto twoDigits = [](int value) { return static_cast<unsigned>(value) % 100u; };
+    snprintf(text, 26, "%s %s %02u %02u:%02u:%02u %04u\n", days[day], months[month], twoDigits(time->tm_mday),
+             twoDigits(time->tm_hour), twoDigits(time->tm_min), twoDigits(time->tm_sec),
+             static_cast<unsigned>(time->tm_year + 1900) % 10000u);
+}
+
+FILE* openLog(char* logPath) {
+    char tempFolder[MAX_PATH];
+    const DWORD length = GetTempPathA(MAX_PATH, tempFolder);
+    if (length == 0 || length >= MAX_PATH || !joinPath(logPath, tempFolder, "PelvaneCleanup.log")) {
+        logPath[0] = '\0';
+        return nullptr;
+    }
+    FILE* log = openLogStream(logPath);
+    struct tm now;
+    currentLocalTime(&now);
+    char timeText[26];
+    formatLogTime(&now, timeText);
+    writeLog(log, "Pelvane Cleanup: %s========================================\n\n", timeText);
+    return log;
+}
+
+void closeLog(FILE* log) {
+    if (log) fclose(log);
+}
+
+void writeLog(FILE* log, const char* format, ...) {
+    if (!log) return;
+    va_list args;
+    va_start(args, format);
+    vfprintf(log, format, args);
+    va_end(args);
+}

@@ -1,0 +1,18 @@
+// The cleanup log: one line per action, in PelvaneCleanup.log in the user's temporary folder.
+#pragma once
+
+#include <stdio.h>
+#include <time.h>
+
+// Fills logPath (MAX_PATH bytes), creates or empties the log there and writes its header.
+// Null when the platform names no temporary folder or the file cannot be created; the run then goes on unlogged.
+FILE* openLog(char* logPath);
+
+// Closes the log; nothing when there is none.
+void closeLog(FILE* log);
+
+// Writes one printf-style entry to the log; nothing when there is none.
+void writeLog(FILE* log, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// "Www Mmm DD hh:mm:ss YYYY\n" into text (at least 26 bytes).
+void formatLogTime(const struct tm* time, char* text);

@@ -1,0 +1,328 @@
+// The simulated disk: files, folders, links, attributes, listings, deletion now and at the next restart.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <stdexcept>
+
+#include "platform/simulated/machine.h"
+
+namespace sim {
+namespace {
+
+Node* childNamed(Node* folder, const std::string& name) {
+    const std::string key = lowered(name);
+    for (auto& child : folder->children)
+        if (lowered(child->name) == key) return child.get();
+    return nullptr;
+}
+
+Node* makePath(const std::string& path) {
+    Node* at = machine().disk.get();
+    for (const std::string& part : splitPath(path)) {
+        Node* next = childNamed(at, part);
+        if (!next) {
+            auto node = std::make_unique<Node>();
+            node->name = part;
+            node->attributes = FILE_ATTRIBUTE_DIRECTORY;
+            node->parent = at;
+            next = node.get();
+            at->children.push_back(std::move(node));
+        }
+        at = next;
+    }
+    return at;
+}
+
+Node* existing(const std::string& path) {
+    Node* node = findNode(path);
+    if (!node) throw std::runtime_error("no such simulated path: " + path);
+    return node;
+}
+
+bool tooLong(LPCSTR path) { return std::strlen(path) >= MAX_PATH; }
+
+WIN32_FIND_DATAA entryFor(const std::string& name, DWORD attributes) {
+    WIN32_FIND_DATAA data{};
+    data.dwFileAttributes = attributes;
+    std::strncpy(data.cFileName, name.c_str(), MAX_PATH - 1);
+    return data;
+}
+
+std::string profilePath(LPCSTR fileName) {
+    std::string name = fileName;
+    return name.find('\\') == std::string::npos ? "C:\\windows\\" + name : name;
+}
+
+// A profile file as its lines, with the index range of one section's entries.
+struct Profile {
+    std::vector<std::string> lines;
+    size_t begin = 0, end = 0;
+    bool found = false;
+};
+
+Profile readProfile(const std::string& content, const std::string& section) {
+    Profile p;
+    std::string line;
+    for (size_t i = 0; i <= content.size(); ++i) {
+        if (i == content.size() || content[i] == '\n') {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (i < content.size() || !line.empty()) p.lines.push_back(line);
+            line.clear();
+        } else {
+            line += content[i];
+        }
+    }
+    for (size_t i = 0; i < p.lines.size(); ++i) {
+        const std::string& l = p.lines[i];
+        if (!l.empty() && l[0] == '[') {
+            if (p.found && p.end == 0) p.end = i;
+            if (lowered(l) == "[" + lowered(section) + "]") {
+                p.found = true;
+                p.begin = i + 1;
+                p.end = 0;
+            }
+        }
+    }
+    if (p.found && p.end == 0) p.end = p.lines.size();
+    return p;
+}
+
+}  // namespace
+
+Node* findNode(const std::string& path) {
+    Node* at = machine().disk.get();
+    const std::vector<std::string> parts = splitPath(path);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (!at->isFolder()) return nullptr;
+        at = childNamed(at, parts[i]);
+        if (!at) return nullptr;
+        if (!at->linkTarget.empty() && i + 1 < parts.size()) {
+            at = findNode(at->linkTarget);
+            if (!at) return nullptr;
+        }
+    }
+    return at;
+}
+
+void removeNode(Node* node) {
+    auto& siblings = node->parent->children;
+    siblings.erase(std::find_if(siblings.begin(), siblings.end(), [&](auto& c) { return c.get() == node; }));
+}
+
+void addFolder(const std::string& path, DWORD attributes) {
+    makePath(path)->attributes = attributes | FILE_ATTRIBUTE_DIRECTORY;
+}
+
+void addFile(const std::string& path, const std::string& content, DWORD attributes) {
+    const auto parts = splitPath(path);
+    Node* folder = makePath(path.substr(0, path.rfind('\\')));
+    auto node = std::make_unique<Node>();
+    node->name = parts.back();
+    node->attributes = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
+    node->content = content;
+    node->parent = folder;
+    folder->children.push_back(std::move(node));
+}
+
+void addLink(const std::string& path, const std::string& target) {
+    Node* link = makePath(path);
+    link->attributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    link->linkTarget = target;
+}
+
+bool exists(const std::string& path) { return findNode(path) != nullptr; }
+DWORD attributesOf(const std::string& path) { return existing(path)->attributes; }
+std::string fileContent(const std::string& path) { return existing(path)->content; }
+void lockFile(const std::string& path) { existing(path)->locked = true; }
+void hideAttributes(const std::string& path) { existing(path)->attributesHidden = true; }
+void vanishAfterAttributeRead(const std::string& path) { existing(path)->vanishAfterRead = true; }
+void failLinkRemoval(const std::string& path) { existing(path)->linkRemovalFails = true; }
+void denyWrite(const std::string& folder) { existing(folder)->writeDenied = true; }
+std::vector<std::string> pendingDeletes() { return machine().pending; }
+
+std::vector<std::string> tree(const std::string& path) {
+    std::vector<std::string> paths;
+    Node* node = existing(path);
+    if (!node->linkTarget.empty()) return paths;
+    for (auto& child : node->children) {
+        const std::string childPath = path + "\\" + child->name;
+        paths.push_back(childPath);
+        for (const std::string& below : tree(childPath)) paths.push_back(below);
+    }
+    return paths;
+}
+
+int openSearches() { return static_cast<int>(machine().searches.size()); }
+
+}  // namespace sim
+
+using namespace sim;
+
+HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found) {
+    if (callFails("FindFirstFileA", {pattern}) || tooLong(pattern)) return INVALID_HANDLE_VALUE;
+    std::string text = pattern;
+    Search search;
+    const bool everything = text.size() >= 4 && text.compare(text.size() - 4, 4, "\\*.*") == 0;
+    if (everything) {
+        const std::string folderPath = text.substr(0, text.size() - 4);
+        Node* folder = findNode(folderPath);
+        if (folder && !folder->linkTarget.empty()) folder = findNode(folder->linkTarget);
+        if (!folder || !folder->isFolder() || folder->attributesHidden) return INVALID_HANDLE_VALUE;
+        if (splitPath(folderPath).size() > 1) {
+            search.entries.push_back(entryFor(".", FILE_ATTRIBUTE_DIRECTORY));
+            search.entries.push_back(entryFor("..", FILE_ATTRIBUTE_DIRECTORY));
+        }
+        for (auto& child : folder->children) search.entries.push_back(entryFor(child->name, child->attributes));
+    } else {
+        Node* node = findNode(text);
+        if (!node) return INVALID_HANDLE_VALUE;
+        search.entries.push_back(entryFor(node->name, node->attributes));
+    }
+    if (search.entries.empty()) return INVALID_HANDLE_VALUE;
+    *found = search.entries[0];
+    search.next = 1;
+    Machine& m = machine();
+    const long id = m.nextSearch++;
+    m.searches[id] = search;
+    return reinterpret_cast<HANDLE>(id);
+}
+
+BOOL WINAPI FindNextFileA(HANDLE handle, LPWIN32_FIND_DATAA found) {
+    if (callFails("FindNextFileA")) return FALSE;
+    auto it = machine().searches.find(reinterpret_cast<long>(handle));
+    if (it == machine().searches.end()) return FALSE;
+    Search& search = it->second;
+    if (search.next >= search.entries.size()) return FALSE;
+    *found = search.entries[search.next++];
+    return TRUE;
+}
+
+BOOL WINAPI FindClose(HANDLE handle) {
+    callFails("FindClose");  // closing always takes effect
+    return machine().searches.erase(reinterpret_cast<long>(handle)) ? TRUE : FALSE;
+}
+
+DWORD WINAPI GetFileAttributesA(LPCSTR path) {
+    if (callFails("GetFileAttributesA", {path}) || tooLong(path)) return INVALID_FILE_ATTRIBUTES;
+    Node* node = findNode(path);
+    if (!node || node->attributesHidden) return INVALID_FILE_ATTRIBUTES;
+    const DWORD attributes = node->attributes;
+    if (node->vanishAfterRead) removeNode(node);
+    return attributes;
+}
+
+BOOL WINAPI SetFileAttributesA(LPCSTR path, DWORD attributes) {
+    char value[16];
+    std::snprintf(value, sizeof value, "0x%X", attributes);
+    if (callFails("SetFileAttributesA", {path, value}) || tooLong(path)) return FALSE;
+    Node* node = findNode(path);
+    if (!node || attributes == INVALID_FILE_ATTRIBUTES) return FALSE;
+    const DWORD kept = node->attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+    node->attributes = kept | (attributes & 0x27);
+    return TRUE;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR path) {
+    if (callFails("DeleteFileA", {path}) || tooLong(path)) return FALSE;
+    Node* node = findNode(path);
+    if (!node || node->isFolder() || node->locked || (node->attributes & FILE_ATTRIBUTE_READONLY)) return FALSE;
+    removeNode(node);
+    return TRUE;
+}
+
+BOOL WINAPI RemoveDirectoryA(LPCSTR path) {
+    if (callFails("RemoveDirectoryA", {path}) || tooLong(path)) return FALSE;
+    Node* node = findNode(path);
+    if (!node || !node->isFolder() || node->locked || (node->attributes & FILE_ATTRIBUTE_READONLY)) return FALSE;
+    if (!node->linkTarget.empty()) {
+        if (node->linkRemovalFails) return FALSE;
+    } else if (!node->children.empty() || node == machine().disk.get() || node->parent == machine().disk.get()) {
+        return FALSE;
+    }
+    removeNode(node);
+    return TRUE;
+}
+
+DWORD WINAPI GetVersion(void) {
+    callFails("GetVersion");
+    return machine().version;
+}
+
+DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD bufferLength) {
+    if (callFails("GetShortPathNameA", {longPath}) || tooLong(longPath) || !findNode(longPath)) return 0;
+    std::string result;
+    for (const std::string& part : splitPath(longPath)) {
+        const size_t dot = part.rfind('.');
+        std::string base = dot == std::string::npos ? part : part.substr(0, dot);
+        std::string ext = dot == std::string::npos ? "" : part.substr(dot + 1);
+        const bool fits = base.size() <= 8 && ext.size() <= 3 && part.find(' ') == std::string::npos &&
+                          std::count(part.begin(), part.end(), '.') <= 1;
+        std::string shortBase;
+        for (char c : base)
+            if (c != ' ' && c != '.') shortBase += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (!fits) shortBase = shortBase.substr(0, 6) + "~1";
+        for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (!result.empty()) result += '\\';
+        result += shortBase + (ext.empty() ? "" : "." + ext.substr(0, 3));
+    }
+    if (result.size() + 1 > bufferLength) return static_cast<DWORD>(result.size() + 1);
+    std::memcpy(shortPath, result.c_str(), result.size() + 1);
+    return static_cast<DWORD>(result.size());
+}
+
+DWORD WINAPI GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD bufferLength, LPCSTR fileName) {
+    if (bufferLength < 2) return 0;
+    buffer[0] = buffer[1] = '\0';
+    if (callFails("GetPrivateProfileSectionA", {section, fileName})) return 0;
+    Node* file = findNode(profilePath(fileName));
+    if (!file) return 0;
+    const Profile p = readProfile(file->content, section);
+    if (!p.found) return 0;
+    DWORD used = 0;
+    for (size_t i = p.begin; i < p.end; ++i) {
+        const std::string& line = p.lines[i];
+        if (line.empty()) continue;
+        if (used + line.size() + 2 > bufferLength) {
+            buffer[bufferLength - 2] = buffer[bufferLength - 1] = '\0';
+            return bufferLength - 2;
+        }
+        std::memcpy(buffer + used, line.c_str(), line.size() + 1);
+        used += static_cast<DWORD>(line.size() + 1);
+    }
+    buffer[used] = '\0';
+    return used;
+}
+
+BOOL WINAPI WritePrivateProfileSectionA(LPCSTR section, LPCSTR lines, LPCSTR fileName) {
+    std::vector<std::string> entries;
+    for (LPCSTR at = lines; *at; at += std::strlen(at) + 1) entries.push_back(at);
+    std::vector<std::string> args = {section, fileName};
+    args.insert(args.end(), entries.begin(), entries.end());
+    if (callFails("WritePrivateProfileSectionA", args)) return FALSE;
+    const std::string path = profilePath(fileName);
+    Node* file = findNode(path);
+    if (!file) {
+        addFile(path);
+        file = findNode(path);
+    }
+    Profile p = readProfile(file->content, section);
+    if (!p.found) {
+        p.lines.push_back(std::string("[") + section + "]");
+        p.begin = p.end = p.lines.size();
+    }
+    p.lines.erase(p.lines.begin() + static_cast<long>(p.begin), p.lines.begin() + static_cast<long>(p.end));
+    p.lines.insert(p.lines.begin() + static_cast<long>(p.begin), entries.begin(), entries.end());
+    std::string content;
+    for (const std::string& line : p.lines) content += line + "\r\n";
+    file->content = content;
+    return TRUE;
+}
+
+BOOL WINAPI MoveFileExA(LPCSTR existingPath, LPCSTR replacement, DWORD flags) {
+    char flagText[16];
+    std::snprintf(flagText, sizeof flagText, "%u", flags);
+    if (callFails("MoveFileExA", {existingPath, replacement ? replacement : "(null)", flagText})) return FALSE;
+    if (replacement || flags != MOVEFILE_DELAY_UNTIL_REBOOT) return FALSE;
+    machine().pending.push_back(existingPath);
+    return TRUE;
+}

@@ -1,0 +1,89 @@
+// The simulated machine's state, its reset, the record of calls and the injection of faults.
+#include "platform/simulated/machine.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace sim {
+
+Machine& machine() {
+    static Machine state;
+    return state;
+}
+
+std::string lowered(const std::string& text) {
+    std::string result = text;
+    for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return result;
+}
+
+std::vector<std::string> splitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path) {
+        if (c == '\\') {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!part.empty()) parts.push_back(part);
+    return parts;
+}
+
+bool callFails(const char* function, std::vector<std::string> args) {
+    Machine& m = machine();
+    m.calls.push_back(Call{function, std::move(args)});
+    const long number = static_cast<long>(m.calls.size());
+    const int nth = ++m.callsByFunction[function];
+    if (number == m.failingCallNumber) return true;
+    if (m.failingFromCallNumber > 0 && number >= m.failingFromCallNumber) return true;
+    if (std::find(m.failingFunctions.begin(), m.failingFunctions.end(), function) != m.failingFunctions.end())
+        return true;
+    for (const auto& f : m.failingFunctionCalls)
+        if (f.first == function && f.second == nth) return true;
+    return false;
+}
+
+void reset() {
+    Machine& m = machine();
+    closeOpenStreams();
+    m = Machine{};
+    m.tempPath = "C:\\users\\test\\Temp\\";
+    m.programFiles = "C:\\Program Files";
+    m.version = 0x1DB10106;  // NT family, as Wine reports it
+    m.localTime.tm_year = 2003 - 1900;
+    m.localTime.tm_mon = 6;
+    m.localTime.tm_mday = 3;
+    m.localTime.tm_wday = 4;
+    m.localTime.tm_hour = 6;
+    m.localTime.tm_min = 45;
+    m.localTime.tm_sec = 2;
+    m.disk = std::make_unique<Node>();
+    m.disk->attributes = FILE_ATTRIBUTE_DIRECTORY;
+    for (auto& root : m.roots) root = std::make_unique<Key>();
+    addFolder("C:\\users\\test\\Temp");
+    addFolder("C:\\Program Files");
+    addFolder("C:\\windows");
+}
+
+void failFunction(const std::string& function) { machine().failingFunctions.push_back(function); }
+void failFunctionCall(const std::string& function, int nth) {
+    machine().failingFunctionCalls.emplace_back(function, nth);
+}
+void failCallNumber(long k) { machine().failingCallNumber = k; }
+void failFromCallNumber(long k) { machine().failingFromCallNumber = k; }
+const std::vector<Call>& calls() { return machine().calls; }
+long callCount() { return static_cast<long>(machine().calls.size()); }
+int callsOf(const std::string& function) {
+    auto it = machine().callsByFunction.find(function);
+    return it == machine().callsByFunction.end() ? 0 : it->second;
+}
+
+void setTempPath(const std::string& path) { machine().tempPath = path; }
+void setProgramFiles(const std::string& path) { machine().programFiles = path; }
+void setVersion(DWORD version) { machine().version = version; }
+void setLocalTime(const struct tm& time) { machine().localTime = time; }
+
+}  // namespace sim

@@ -1,0 +1,113 @@
+// The state of the simulated machine, shared by the files that simulate each group of calls.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/simulated/simulation.h"
+
+namespace sim {
+
+// A file or folder on the simulated disk; a folder keeps its entries in listing order.
+struct Node {
+    std::string name;
+    DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
+    std::string content;
+    std::string linkTarget;
+    std::vector<std::unique_ptr<Node>> children;
+    Node* parent = nullptr;
+    bool locked = false;
+    bool attributesHidden = false;
+    bool vanishAfterRead = false;
+    bool linkRemovalFails = false;
+    bool writeDenied = false;
+    bool isFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+};
+
+// A registry key with its values and subkeys.
+struct Key {
+    std::string name;
+    std::map<std::string, std::string> values;  // lower-case name -> data
+    std::map<std::string, std::string> valueNames;  // lower-case name -> name as written
+    std::vector<std::unique_ptr<Key>> children;
+    Key* parent = nullptr;
+    bool fullAccessDenied = false;
+    bool allAccessDenied = false;
+    bool treeDeletionFails = false;
+    std::vector<std::string> undeletableValues;  // lower-case names
+};
+
+struct Window {
+    WindowSpec spec;
+    long closesAtMs = -1;  // virtual time at which it is gone; -1 while open
+    bool gone = false;
+};
+
+struct Search {
+    std::vector<WIN32_FIND_DATAA> entries;
+    size_t next = 0;
+};
+
+struct Machine {
+    std::vector<Call> calls;
+    std::map<std::string, int> callsByFunction;
+    std::vector<std::string> failingFunctions;
+    std::vector<std::pair<std::string, int>> failingFunctionCalls;
+    long failingCallNumber = 0;
+    long failingFromCallNumber = 0;
+
+    std::deque<int> answers;
+    std::vector<Box> boxes;
+    std::deque<std::string> dialogAnswers;  // "" cancels
+    std::vector<DialogSeen> dialogs;
+    std::vector<Moved> dialogMoves;
+    int screenWidth = 1024;
+    int screenHeight = 768;
+    RECT dialogFrame = {10, 20, 10 + 563, 20 + 419};
+
+    std::string tempPath;
+    std::string programFiles;
+    DWORD version = 0;
+    struct tm localTime {};
+
+    std::unique_ptr<Node> disk;  // holds the drives as folders ("C:")
+    std::vector<std::string> pending;
+    std::map<long, Search> searches;
+    long nextSearch = 1;
+
+    std::unique_ptr<Key> roots[3];  // HKCR, HKCU, HKLM
+    std::map<long, Key*> keys;
+    long nextKey = 1;
+
+    std::vector<Window> windows;
+    std::vector<DWORD> sleeps;
+    unsigned long clockMs = 0;
+
+    std::vector<FILE*> streams;
+};
+
+Machine& machine();
+
+// Records a call and says whether it must fail by the faults set up.
+bool callFails(const char* function, std::vector<std::string> args = {});
+
+// Names compare without regard to letter case, as on Windows.
+std::string lowered(const std::string& text);
+std::vector<std::string> splitPath(const std::string& path);
+
+// Disk look-ups: follows directory links on the way, but not at the last name.
+Node* findNode(const std::string& path);
+void removeNode(Node* node);
+
+// Registry look-ups on "HKxx\sub\key" text or a root handle and a subkey.
+Key* rootOf(HKEY root);
+Key* findKey(Key* from, const std::string& subKey);
+Key* keyOfHandle(HKEY key);
+
+// The simulated windows of other programs expire as the virtual clock advances.
+void advanceClock(unsigned long ms);
+
+}  // namespace sim

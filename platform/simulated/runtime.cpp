@@ -1,0 +1,95 @@
+// The simulated process services: the temporary and Program Files folders, the clock, log streams, process exit.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/simulated/machine.h"
+
+namespace sim {
+namespace {
+
+// A text-mode stream into a file of the simulated disk: every "\n" lands as "\r\n".
+struct Cookie {
+    std::string path;
+    FILE* stream;
+};
+
+ssize_t writeToDisk(void* cookie, const char* data, size_t size) {
+    Node* file = findNode(static_cast<Cookie*>(cookie)->path);
+    if (file && !file->isFolder()) {
+        for (size_t i = 0; i < size; ++i) {
+            if (data[i] == '\n') file->content += '\r';
+            file->content += data[i];
+        }
+    }
+    return static_cast<ssize_t>(size);
+}
+
+int closeCookie(void* cookie) {
+    auto* c = static_cast<Cookie*>(cookie);
+    auto& streams = machine().streams;
+    streams.erase(std::remove(streams.begin(), streams.end(), c->stream), streams.end());
+    delete c;
+    return 0;
+}
+
+}  // namespace
+
+int openStreams() { return static_cast<int>(machine().streams.size()); }
+
+void closeOpenStreams() {
+    const std::vector<FILE*> open = machine().streams;
+    for (FILE* stream : open) fclose(stream);
+}
+
+}  // namespace sim
+
+using namespace sim;
+
+DWORD WINAPI GetTempPathA(DWORD bufferLength, LPSTR buffer) {
+    const std::string& path = machine().tempPath;
+    if (callFails("GetTempPathA") || path.empty()) return 0;
+    if (path.size() + 1 > bufferLength) return static_cast<DWORD>(path.size() + 1);
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return static_cast<DWORD>(path.size());
+}
+
+BOOL WINAPI SHGetSpecialFolderPathA(HWND owner, LPSTR path, int folder, BOOL create) {
+    const std::string& found = machine().programFiles;
+    if (callFails("SHGetSpecialFolderPathA") || owner || create || folder != CSIDL_PROGRAM_FILES || found.empty())
+        return FALSE;
+    std::strncpy(path, found.c_str(), MAX_PATH - 1);
+    path[MAX_PATH - 1] = '\0';
+    return TRUE;
+}
+
+FILE* openLogStream(const char* path) {
+    if (callFails("openLogStream", {path}) || std::strlen(path) >= MAX_PATH) return nullptr;
+    const std::string text = path;
+    const size_t slash = text.rfind('\\');
+    Node* folder = slash == std::string::npos ? nullptr : findNode(text.substr(0, slash));
+    if (!folder || !folder->isFolder() || folder->writeDenied) return nullptr;
+    Node* file = findNode(text);
+    if (file && (file->isFolder() || file->locked || (file->attributes & FILE_ATTRIBUTE_READONLY))) return nullptr;
+    if (!file) {
+        addFile(text);
+        file = findNode(text);
+    }
+    file->content.clear();
+    cookie_io_functions_t io{nullptr, writeToDisk, nullptr, closeCookie};
+    auto* cookie = new Cookie{text, nullptr};
+    FILE* stream = fopencookie(cookie, "w", io);
+    if (!stream) {
+        delete cookie;
+        return nullptr;
+    }
+    cookie->stream = stream;
+    machine().streams.push_back(stream);
+    return stream;
+}
+
+void currentLocalTime(struct tm* out) { *out = machine().localTime; }
+
+void endProcess(int exitCode) {
+    closeOpenStreams();
+    throw ProcessExit{exitCode};
+}

@@ -1,0 +1,125 @@
+// The test interface of the simulated Windows: set up a machine, script the user, inject faults, read back what happened.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sim {
+
+// One platform call as the program made it, with its text arguments.
+struct Call {
+    std::string function;
+    std::vector<std::string> args;
+};
+
+// One message box as the program showed it.
+struct Box {
+    std::string text;
+    std::string caption;
+    unsigned style;
+};
+
+// The settings the open-file dialog was given, copied when it was shown.
+struct DialogSeen {
+    DWORD structSize = 0;
+    bool hasOwner = false;
+    std::vector<std::string> filter;  // description, pattern, description, pattern ...
+    bool hasCustomFilter = false;
+    DWORD filterIndex = 0;
+    std::string initialFile;
+    DWORD maxFile = 0;
+    DWORD maxFileTitle = 0;
+    bool hasInitialDir = false;
+    std::string title;
+    DWORD flags = 0;
+    std::string defaultExtension;
+    bool hasHook = false;
+    bool hookReturnedZero = false;
+};
+
+// Raised by endProcess so that a test sees the process end where the program ended it.
+struct ProcessExit {
+    int code;
+};
+
+// A top-level window of another program, found by its class name.
+struct WindowSpec {
+    std::string className;
+    int closesAfterMs = 0;   // after WM_CLOSE: 0 closes at once, -1 never closes
+    bool hung = false;       // never answers a sent message
+};
+
+// Starts a fresh machine: empty registry and disk but for C:\users\test\Temp, C:\Program Files and C:\windows,
+// NT family, Yes to nothing, no faults, time Thu Jul 03 06:45:02 2003.
+void reset();
+
+// ---- Faults: a platform call fails like the real one does.
+void failFunction(const std::string& function);        // every call of that function
+void failFunctionCall(const std::string& function, int nth);  // its nth call (1-based)
+void failCallNumber(long k);                           // the kth platform call of any kind (1-based)
+void failFromCallNumber(long k);                       // every platform call from the kth on
+const std::vector<Call>& calls();
+long callCount();
+int callsOf(const std::string& function);
+
+// ---- The user.
+void answer(std::vector<int> results);  // the next boxes are answered with these (IDYES, IDNO, IDOK); none left: 0
+const std::vector<Box>& boxes();
+void chooseInDialog(const std::string& path);  // the dialog's next answer: this file chosen
+void cancelDialog();                            // the dialog's next answer: cancelled (the default)
+const std::vector<DialogSeen>& dialogs();
+struct Moved {
+    int x, y;
+    UINT flags;
+};
+const std::vector<Moved>& dialogMoves();
+void setScreen(int width, int height);
+void setDialogFrame(RECT frame);
+
+// ---- Environment.
+void setTempPath(const std::string& path);      // "" makes GetTempPathA report no folder
+void setProgramFiles(const std::string& path);  // "" makes the look-up fail
+void setVersion(DWORD version);                 // the GetVersion word
+void setLocalTime(const struct tm& time);
+
+// ---- Disk. Paths are Windows paths; names compare without regard to letter case.
+void addFolder(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_DIRECTORY);
+void addFile(const std::string& path, const std::string& content = "", DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+void addLink(const std::string& path, const std::string& target);  // a directory reparse point to target
+bool exists(const std::string& path);
+DWORD attributesOf(const std::string& path);
+std::string fileContent(const std::string& path);
+std::vector<std::string> tree(const std::string& path);  // every path below, depth first, in listing order
+void lockFile(const std::string& path);                 // held open by another program: cannot be deleted
+void hideAttributes(const std::string& path);           // its attributes cannot be read
+void vanishAfterAttributeRead(const std::string& path); // gone right after its attributes are read
+void failLinkRemoval(const std::string& path);           // removing the link itself fails (as under Wine)
+void denyWrite(const std::string& folder);               // no file can be created in it
+std::vector<std::string> pendingDeletes();               // registered with MoveFileExA for the next restart
+
+// ---- Registry. Key paths start with "HKCR\", "HKCU\" or "HKLM\".
+void addKey(const std::string& key);
+void addValue(const std::string& key, const std::string& name, const std::string& data = "");
+bool keyExists(const std::string& key);
+bool valueExists(const std::string& key, const std::string& name);
+void denyFullAccess(const std::string& key);  // opens for reading only
+void denyAllAccess(const std::string& key);   // cannot be opened at all
+void failValueDeletion(const std::string& key, const std::string& name);
+void failTreeDeletion(const std::string& key);
+std::vector<std::string> registryDump();       // every key and value, for comparing before and after
+
+// ---- Windows of the product and the virtual clock.
+void addWindow(const WindowSpec& window);
+int windowsOfClass(const std::string& className);
+const std::vector<DWORD>& sleeps();
+unsigned long clockMs();
+
+// ---- Handles and streams the program holds.
+int openKeys();
+int openSearches();
+int openStreams();
+void closeOpenStreams();  // what the C runtime does at process exit
+
+}  // namespace sim

@@ -1,0 +1,193 @@
+// The Win32 types, constants and functions the program uses, declared for the host build against the simulated Windows.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+typedef int BOOL;
+typedef unsigned short WORD;
+typedef unsigned int UINT;
+typedef unsigned int DWORD;
+typedef int LONG;
+typedef LONG LSTATUS;
+typedef unsigned char BYTE;
+typedef BYTE* LPBYTE;
+typedef DWORD* LPDWORD;
+typedef char CHAR;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef uintptr_t UINT_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef uintptr_t DWORD_PTR;
+typedef DWORD_PTR* PDWORD_PTR;
+typedef intptr_t LONG_PTR;
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
+typedef LONG_PTR LRESULT;
+typedef DWORD REGSAM;
+typedef void* HANDLE;
+typedef struct HWND__* HWND;
+typedef struct HKEY__* HKEY;
+typedef HKEY* PHKEY;
+typedef struct HINSTANCE__* HINSTANCE;
+
+#define WINAPI
+#define CALLBACK
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_TIMEOUT 1460L
+
+#define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)0x80000000)
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)0x80000001)
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)0x80000002)
+#define KEY_READ 0x20019
+#define KEY_ALL_ACCESS 0xF003F
+
+#define FILE_ATTRIBUTE_READONLY 0x1
+#define FILE_ATTRIBUTE_HIDDEN 0x2
+#define FILE_ATTRIBUTE_SYSTEM 0x4
+#define FILE_ATTRIBUTE_DIRECTORY 0x10
+#define FILE_ATTRIBUTE_ARCHIVE 0x20
+#define FILE_ATTRIBUTE_NORMAL 0x80
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x400
+
+#define MOVEFILE_DELAY_UNTIL_REBOOT 0x4
+#define CSIDL_PROGRAM_FILES 0x26
+
+#define MB_OK 0x0
+#define MB_YESNO 0x4
+#define MB_ICONSTOP 0x10
+#define MB_ICONQUESTION 0x20
+#define MB_ICONEXCLAMATION 0x30
+#define MB_ICONINFORMATION 0x40
+#define MB_DEFBUTTON2 0x100
+#define IDOK 1
+#define IDCANCEL 2
+#define IDYES 6
+#define IDNO 7
+
+#define WM_CLOSE 0x0010
+#define WM_INITDIALOG 0x0110
+#define SM_CXSCREEN 0
+#define SM_CYSCREEN 1
+#define SWP_NOSIZE 0x1
+#define SWP_NOZORDER 0x4
+#define SMTO_BLOCK 0x1
+#define SMTO_ABORTIFHUNG 0x2
+
+#define OFN_HIDEREADONLY 0x4
+#define OFN_NOCHANGEDIR 0x8
+#define OFN_ENABLEHOOK 0x20
+#define OFN_FILEMUSTEXIST 0x1000
+#define OFN_EXPLORER 0x80000
+#define OFN_DONTADDTORECENT 0x2000000
+
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME;
+
+typedef struct _WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    CHAR cFileName[MAX_PATH];
+    CHAR cAlternateFileName[14];
+} WIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
+
+typedef struct tagRECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+} RECT, *LPRECT;
+
+typedef UINT_PTR(CALLBACK* LPOFNHOOKPROC)(HWND, UINT, WPARAM, LPARAM);
+
+typedef struct tagOFNA {
+    DWORD lStructSize;
+    HWND hwndOwner;
+    HINSTANCE hInstance;
+    LPCSTR lpstrFilter;
+    LPSTR lpstrCustomFilter;
+    DWORD nMaxCustFilter;
+    DWORD nFilterIndex;
+    LPSTR lpstrFile;
+    DWORD nMaxFile;
+    LPSTR lpstrFileTitle;
+    DWORD nMaxFileTitle;
+    LPCSTR lpstrInitialDir;
+    LPCSTR lpstrTitle;
+    DWORD Flags;
+    WORD nFileOffset;
+    WORD nFileExtension;
+    LPCSTR lpstrDefExt;
+    LPARAM lCustData;
+    LPOFNHOOKPROC lpfnHook;
+    LPCSTR lpTemplateName;
+    void* pvReserved;
+    DWORD dwReserved;
+    DWORD FlagsEx;
+} OPENFILENAMEA, *LPOPENFILENAMEA;
+
+#define OPENFILENAME_SIZE_VERSION_400A (offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR))
+
+// Kernel
+DWORD WINAPI GetTempPathA(DWORD bufferLength, LPSTR buffer);
+HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found);
+BOOL WINAPI FindNextFileA(HANDLE search, LPWIN32_FIND_DATAA found);
+BOOL WINAPI FindClose(HANDLE search);
+DWORD WINAPI GetFileAttributesA(LPCSTR path);
+BOOL WINAPI SetFileAttributesA(LPCSTR path, DWORD attributes);
+BOOL WINAPI DeleteFileA(LPCSTR path);
+BOOL WINAPI RemoveDirectoryA(LPCSTR path);
+DWORD WINAPI GetVersion(void);
+DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD bufferLength);
+DWORD WINAPI GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD bufferLength, LPCSTR fileName);
+BOOL WINAPI WritePrivateProfileSectionA(LPCSTR section, LPCSTR lines, LPCSTR fileName);
+BOOL WINAPI MoveFileExA(LPCSTR existing, LPCSTR replacement, DWORD flags);
+void WINAPI Sleep(DWORD milliseconds);
+
+// Registry
+LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
+LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                                LPDWORD dataLength);
+LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
+LSTATUS WINAPI RegCloseKey(HKEY key);
+LSTATUS WINAPI SHDeleteKeyA(HKEY root, LPCSTR subKey);
+
+// Shell
+BOOL WINAPI SHGetSpecialFolderPathA(HWND owner, LPSTR path, int folder, BOOL create);
+
+// Windows and dialogs
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
+int WINAPI wsprintfA(LPSTR buffer, LPCSTR format, ...);
+BOOL WINAPI GetOpenFileNameA(LPOPENFILENAMEA settings);
+HWND WINAPI GetParent(HWND window);
+BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
+int WINAPI GetSystemMetrics(int index);
+BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+HWND WINAPI FindWindowA(LPCSTR className, LPCSTR windowName);
+LRESULT WINAPI SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
+                                   UINT timeout, PDWORD_PTR result);
+
+// The program's entry point, as the system calls it.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
