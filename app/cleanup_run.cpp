@@ -49,6 +49,7 @@ void finishRun(RemovalOutcome outcome, const char* folder, const char* logPath, 
                      folder, logPath);
             break;
     }
+    message[sizeof message - 1] = '\0';
     writeLog(log, "\nPelvane cleanup completed.\n\n");
     closeLog(log);
     strncat(message, note, sizeof message - strlen(message) - 1);
