@@ -51,7 +51,8 @@ Key* rootOf(HKEY root) {
 }
 
 Key* findKey(Key* from, const std::string& subKey) {
-    if (!from) return nullptr;
+    // Windows refuses a subkey that begins with a backslash or holds an empty name between two.
+    if (!from || (!subKey.empty() && subKey[0] == '\\') || subKey.find("\\\\") != std::string::npos) return nullptr;
     for (const std::string& part : splitPath(subKey)) {
         from = childKey(from, part);
         if (!from) return nullptr;
