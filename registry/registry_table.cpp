@@ -13,10 +13,8 @@ const char* const registryCleanupTable[] = {
     "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.pvx",
     "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.pvw",
     "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\Programs\\Quenderholt",
-    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\Programs\\Quenderholt "
-    "Pelvane",
-    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\Programs\\Quenderholt "
-    "Pelvane for VORSA",
+    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\Programs\\Quenderholt Pelvane",
+    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\Programs\\Quenderholt Pelvane for VORSA",
     "HKCU\\Software\\Quenderholt",
     "HKLM\\SOFTWARE\\Classes\\.pvp",
     "HKLM\\SOFTWARE\\Classes\\.pvx",
