@@ -1,0 +1,406 @@
+// The registry stage: every table entry deleted or reported in one exact log line, and nothing else touched.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/simulated/simulation.h"
+#include "registry/registry_cleanup.h"
+#include "tests/host/program.h"
+
+namespace {
+
+// The table written out again here, so that a slip in the program's copy shows up.
+struct Entry {
+    std::string key;
+    const char* value;  // null for a whole key
+};
+const std::string explorer = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
+const std::string uninstall = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const std::string component = "{3C5E91A7-2D4B-4F08-A6E3-5B17C9D204F6}";
+const std::vector<Entry> table = {
+    {"HKCR\\.pvp", nullptr},
+    {"HKCR\\.pvx", nullptr},
+    {"HKCR\\Applications\\pvshell.exe", nullptr},
+    {"HKCR\\CLSID\\" + component, nullptr},
+    {"HKCR\\Pelvane.File.Keyboard", nullptr},
+    {"HKCR\\Pelvane.File.Package", nullptr},
+    {explorer + "FileExts\\.pvn", nullptr},
+    {explorer + "FileExts\\.pvp", nullptr},
+    {explorer + "FileExts\\.pvx", nullptr},
+    {explorer + "FileExts\\.pvw", nullptr},
+    {explorer + "MenuOrder\\Start Menu\\Programs\\Quenderholt", nullptr},
+    {explorer + "MenuOrder\\Start Menu\\Programs\\Quenderholt Pelvane", nullptr},
+    {explorer + "MenuOrder\\Start Menu\\Programs\\Quenderholt Pelvane for VORSA", nullptr},
+    {"HKCU\\Software\\Quenderholt", nullptr},
+    {"HKLM\\SOFTWARE\\Classes\\.pvp", nullptr},
+    {"HKLM\\SOFTWARE\\Classes\\.pvx", nullptr},
+    {"HKLM\\SOFTWARE\\Classes\\Applications\\pvshell.exe", nullptr},
+    {"HKLM\\SOFTWARE\\Classes\\CLSID\\" + component, nullptr},
+    {"HKLM\\SOFTWARE\\Classes\\Pelvane.File.Keyboard", nullptr},
+    {"HKLM\\SOFTWARE\\Classes\\Pelvane.File.Package", nullptr},
+    {"HKLM\\SOFTWARE\\Microsoft\\CTF\\TIP\\" + component, nullptr},
+    {"HKLM\\SOFTWARE\\Quenderholt", nullptr},
+    {uninstall + "Pelvane Package Keyboard ZQ Beta 0.1 Win98", nullptr},
+    {uninstall + "Pelvane Package pvtip", nullptr},
+    {uninstall + "Pelvane Package richtext", nullptr},
+    {uninstall + "Quenderholt Pelvane 6.0", nullptr},
+    {"HKLM\\SYSTEM\\ControlSet001\\Control\\Keyboard Layouts\\000105C9", nullptr},
+    {"HKLM\\SYSTEM\\ControlSet003\\Control\\Keyboard Layouts\\000105C9", nullptr},
+    {"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts\\000105C9", nullptr},
+    {"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "pelvane.exe"},
+    {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "pelvane.exe"},
+};
+
+// The key above an entry; for a key right below a root, the root itself ("HKCR\\").
+std::string parentOf(const std::string& key) {
+    const size_t last = key.rfind('\\');
+    return last == 4 ? key.substr(0, 5) : key.substr(0, last);
+}
+bool startsWith(const std::string& text, const std::string& start) { return text.compare(0, start.size(), start) == 0; }
+
+std::string notFound(const Entry& e) { return "Registry key " + e.key + " not found"; }
+std::string treeDeleted(const Entry& e) { return "Registry key " + e.key + " deleted (with all subkeys)"; }
+std::string treeKept(const Entry& e) { return "Registry key " + e.key + " could not be deleted"; }
+std::string valueDeleted(const Entry& e) {
+    return std::string("Registry value ") + e.value + " deleted from key " + e.key;
+}
+std::string valueMissing(const Entry& e) {
+    return std::string("Registry value ") + e.value + " not found in key " + e.key;
+}
+std::string valueKept(const Entry& e) {
+    return std::string("Registry value ") + e.value + " could not be deleted from key " + e.key;
+}
+
+// Every entry present, with values and subkeys below its keys, and the neighbours that must outlive it: a value on
+// every parent, a sibling whose name starts with the entry's name, other start-up values and a subkey named like one.
+void plantEverything() {
+    for (const Entry& e : table) {
+        sim::addValue(parentOf(e.key), "Neighbour", "kept");
+        if (e.value) {
+            sim::addValue(e.key, e.value, "C:\\Program Files\\Quenderholt\\Pelvane\\pelvane.exe");
+            sim::addValue(e.key, "Other", "other.exe");
+            sim::addValue(e.key, std::string(e.value) + ".bak", "kept");
+            sim::addKey(e.key + "\\" + e.value);
+        } else {
+            sim::addValue(e.key, "", "default");
+            sim::addValue(e.key + "\\Sub\\Deeper", "Data", "1");
+            sim::addKey(e.key + "\\Other");
+            sim::addValue(e.key + "2", "Data", "kept");
+        }
+    }
+    sim::addValue("HKLM\\SOFTWARE\\Quenderholt2", "Data", "kept");
+    sim::addKey("HKCU\\Software\\Quenderholt Other\\Settings");
+}
+
+// Whether a line of sim::registryDump belongs to a table entry.
+bool isTarget(const std::string& line) {
+    for (const Entry& e : table) {
+        if (e.value ? startsWith(line, e.key + " [" + e.value + "]=")
+                    : line == e.key || startsWith(line, e.key + "\\") || startsWith(line, e.key + " ["))
+            return true;
+    }
+    return false;
+}
+
+std::vector<std::string> withoutTargets(std::vector<std::string> dump) {
+    dump.erase(std::remove_if(dump.begin(), dump.end(), isTarget), dump.end());
+    return dump;
+}
+
+// A log in memory for calling the stage on its own.
+class MemoryLog {
+public:
+    MemoryLog() : stream_(open_memstream(&buffer_, &size_)) {}
+    ~MemoryLog() {
+        fclose(stream_);
+        free(buffer_);
+    }
+    MemoryLog(const MemoryLog&) = delete;
+    MemoryLog& operator=(const MemoryLog&) = delete;
+    FILE* stream() { return stream_; }
+    std::vector<std::string> lines() {
+        fflush(stream_);
+        std::vector<std::string> result;
+        const std::string text(buffer_, size_);
+        size_t start = 0;
+        for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+            result.push_back(text.substr(start, end - start));
+        EXPECT_EQ(start, text.size()) << "a line without its line feed";
+        return result;
+    }
+
+private:
+    char* buffer_ = nullptr;
+    size_t size_ = 0;
+    FILE* stream_;
+};
+
+// Runs the whole program up to the folder question, declines it, and returns the lines under the registry heading.
+std::vector<std::string> registryLinesOfRun() {
+    const bool looksInstalled = sim::keyExists(uninstall + "Quenderholt Pelvane 6.0");
+    sim::answer(looksInstalled ? std::vector<int>{IDYES, IDYES, IDNO} : std::vector<int>{IDYES, IDNO});
+    EXPECT_EQ(runProgram(), 3);
+    const std::vector<std::string> log = lines(logText());
+    const auto heading = std::find(log.begin(), log.end(), "Registry cleanup");
+    EXPECT_NE(heading, log.end());
+    if (heading == log.end() || log.end() - heading < 3 + 32) return {};
+    EXPECT_EQ(heading[-1], "");
+    EXPECT_EQ(heading[1], "----------------");
+    EXPECT_EQ(heading[2], "");
+    EXPECT_EQ(heading[3 + 31], "Searching for C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll");
+    return std::vector<std::string>(heading + 3, heading + 3 + 31);
+}
+
+class RegistryCleanup : public ::testing::Test {
+protected:
+    void SetUp() override { sim::reset(); }
+};
+
+// ---- The whole table in whole runs.
+
+TEST_F(RegistryCleanup, OnACleanRegistryEveryEntryIsNotFoundInTableOrder) {
+    std::vector<std::string> expected;
+    for (const Entry& e : table) expected.push_back(notFound(e));
+    EXPECT_EQ(registryLinesOfRun(), expected);
+    EXPECT_TRUE(sim::registryDump().empty());
+    EXPECT_EQ(sim::callsOf("SHDeleteKeyA"), 0);
+    EXPECT_EQ(sim::callsOf("RegDeleteValueA"), 0);
+    // After the installation probe, one open per entry, each on the subkey that follows the root prefix.
+    std::vector<std::string> opened;
+    for (const sim::Call& call : sim::calls())
+        if (call.function == "RegOpenKeyExA") opened.push_back(call.args[0]);
+    ASSERT_EQ(opened.size(), 32u);
+    for (size_t i = 0; i < table.size(); ++i) EXPECT_EQ(opened[i + 1], table[i].key.substr(5));
+}
+
+TEST_F(RegistryCleanup, AStartupKeyWithoutTheProductsValueIsReportedAndKept) {
+    for (const Entry& e : table)
+        if (e.value) sim::addValue(e.key, "Other", "other.exe");
+    const auto before = sim::registryDump();
+    const auto log = registryLinesOfRun();
+    ASSERT_EQ(log.size(), 31u);
+    EXPECT_EQ(log[29], valueMissing(table[29]));
+    EXPECT_EQ(log[30], valueMissing(table[30]));
+    EXPECT_EQ(sim::registryDump(), before);
+    EXPECT_EQ(sim::callsOf("RegDeleteValueA"), 0);
+    EXPECT_EQ(sim::openKeys(), 0);
+}
+
+TEST_F(RegistryCleanup, EveryEntryIsDeletedWithWhatIsBelowItAndNothingElseChanges) {
+    plantEverything();
+    const auto before = sim::registryDump();
+    std::vector<std::string> expected;
+    for (const Entry& e : table) expected.push_back(e.value ? valueDeleted(e) : treeDeleted(e));
+    EXPECT_EQ(registryLinesOfRun(), expected);
+    EXPECT_EQ(sim::registryDump(), withoutTargets(before));
+    EXPECT_EQ(sim::openKeys(), 0);
+    EXPECT_TRUE(sim::valueExists(table[29].key, "Other"));
+    EXPECT_TRUE(sim::keyExists(table[30].key + "\\pelvane.exe"));
+    EXPECT_TRUE(sim::keyExists("HKLM\\SOFTWARE\\Quenderholt2"));
+    EXPECT_TRUE(sim::keyExists("HKCU\\Software\\Quenderholt Other\\Settings"));
+}
+
+TEST_F(RegistryCleanup, ASecondRunFindsNothingLeftAndChangesNothing) {
+    plantEverything();
+    registryLinesOfRun();
+    const auto afterFirst = sim::registryDump();
+    std::vector<std::string> expected;
+    for (const Entry& e : table) expected.push_back(e.value ? valueMissing(e) : notFound(e));
+    EXPECT_EQ(registryLinesOfRun(), expected);
+    EXPECT_EQ(sim::registryDump(), afterFirst);
+}
+
+TEST_F(RegistryCleanup, EachFailureIsOneLineAndTheWalkGoesOn) {
+    plantEverything();
+    sim::denyFullAccess(table[0].key);
+    sim::denyAllAccess(table[13].key);
+    sim::failTreeDeletion(table[21].key);
+    sim::denyFullAccess(table[29].key);
+    sim::failValueDeletion(table[30].key, "pelvane.exe");
+    const auto before = sim::registryDump();
+    std::vector<std::string> expected;
+    for (const Entry& e : table) expected.push_back(e.value ? valueDeleted(e) : treeDeleted(e));
+    expected[0] = notFound(table[0]);
+    expected[13] = notFound(table[13]);
+    expected[21] = treeKept(table[21]);
+    expected[29] = notFound(table[29]);
+    expected[30] = valueKept(table[30]);
+    EXPECT_EQ(registryLinesOfRun(), expected);
+    EXPECT_EQ(sim::openKeys(), 0);
+    for (int kept : {0, 13, 21}) EXPECT_TRUE(sim::keyExists(table[kept].key + "\\Sub\\Deeper")) << table[kept].key;
+    EXPECT_TRUE(sim::valueExists(table[29].key, "pelvane.exe"));
+    EXPECT_TRUE(sim::valueExists(table[30].key, "pelvane.exe"));
+    EXPECT_FALSE(sim::keyExists(table[1].key));
+    EXPECT_EQ(withoutTargets(sim::registryDump()), withoutTargets(before));
+}
+
+// ---- Single entries.
+
+TEST_F(RegistryCleanup, EachOperationSaysWhetherItDeleted) {
+    const Entry run = table[29];
+    sim::addValue(run.key, "pelvane.exe");
+    sim::addKey("HKCU\\Software\\Quenderholt\\Pelvane");
+    MemoryLog log;
+    EXPECT_TRUE(deleteRegistryValue(run.key.c_str(), "pelvane.exe", log.stream()));
+    EXPECT_FALSE(deleteRegistryValue(run.key.c_str(), "pelvane.exe", log.stream()));
+    EXPECT_FALSE(deleteRegistryValue("HKCU\\Software\\Absent", "pelvane.exe", log.stream()));
+    EXPECT_TRUE(deleteRegistryTree("HKCU\\Software\\Quenderholt", log.stream()));
+    EXPECT_FALSE(deleteRegistryTree("HKCU\\Software\\Quenderholt", log.stream()));
+    sim::addKey("HKCU\\Software\\Quenderholt");
+    sim::failTreeDeletion("HKCU\\Software\\Quenderholt");
+    EXPECT_FALSE(deleteRegistryTree("HKCU\\Software\\Quenderholt", log.stream()));
+    sim::addValue(run.key, "pelvane.exe");
+    sim::failValueDeletion(run.key, "pelvane.exe");
+    EXPECT_FALSE(deleteRegistryValue(run.key.c_str(), "pelvane.exe", log.stream()));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                               valueDeleted(run),
+                               valueMissing(run),
+                               "Registry key HKCU\\Software\\Absent not found",
+                               "Registry key HKCU\\Software\\Quenderholt deleted (with all subkeys)",
+                               "Registry key HKCU\\Software\\Quenderholt not found",
+                               "Registry key HKCU\\Software\\Quenderholt could not be deleted",
+                               valueKept(run),
+                           }));
+    EXPECT_EQ(sim::openKeys(), 0);
+}
+
+TEST_F(RegistryCleanup, RootPrefixesIgnoreLetterCaseAndSelectTheirOwnRoot) {
+    EXPECT_EQ(rootKeyFromPrefix("hkcr\\x"), HKEY_CLASSES_ROOT);
+    EXPECT_EQ(rootKeyFromPrefix("Hkcu\\x"), HKEY_CURRENT_USER);
+    EXPECT_EQ(rootKeyFromPrefix("hKlM\\x"), HKEY_LOCAL_MACHINE);
+    for (const char* root : {"HKCR", "HKCU", "HKLM"}) sim::addValue(std::string(root) + "\\Same\\Below", "v", root);
+    sim::addValue("HKCU\\Run", "pelvane.exe");
+    sim::addValue("HKLM\\Run", "pelvane.exe");
+    MemoryLog log;
+    EXPECT_TRUE(deleteRegistryTree("hklm\\same", log.stream()));
+    EXPECT_TRUE(deleteRegistryValue("hkcu\\run", "pelvane.exe", log.stream()));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Registry key hklm\\same deleted (with all subkeys)",
+                                                     "Registry value pelvane.exe deleted from key hkcu\\run"}));
+    EXPECT_FALSE(sim::keyExists("HKLM\\Same"));
+    EXPECT_TRUE(sim::keyExists("HKCR\\Same\\Below"));
+    EXPECT_TRUE(sim::keyExists("HKCU\\Same\\Below"));
+    EXPECT_FALSE(sim::valueExists("HKCU\\Run", "pelvane.exe"));
+    EXPECT_TRUE(sim::valueExists("HKLM\\Run", "pelvane.exe"));
+}
+
+TEST_F(RegistryCleanup, AnyOtherPrefixNamesNoRootAndIsNotFound) {
+    sim::addValue("HKCU\\Software\\Quenderholt", "pelvane.exe");
+    const auto before = sim::registryDump();
+    MemoryLog log;
+    std::vector<std::string> expected;
+    for (const char* text : {"HKU\\Software\\Quenderholt", "HKCU/Software\\Quenderholt", "HKCUSoftware\\Quenderholt",
+                             " HKCU\\Software\\Quenderholt", "HKEY_CURRENT_USER\\Software\\Quenderholt", "HKC", ""}) {
+        EXPECT_EQ(rootKeyFromPrefix(text), nullptr) << text;
+        EXPECT_FALSE(deleteRegistryTree(text, log.stream()));
+        EXPECT_FALSE(deleteRegistryValue(text, "pelvane.exe", log.stream()));
+        expected.push_back(std::string("Registry key ") + text + " not found");
+        expected.push_back(expected.back());
+    }
+    EXPECT_EQ(log.lines(), expected);
+    EXPECT_EQ(sim::registryDump(), before);
+    EXPECT_EQ(sim::callsOf("SHDeleteKeyA"), 0);
+}
+
+TEST_F(RegistryCleanup, APrefixWithNothingAfterItNeverDeletesARoot) {
+    sim::addValue("HKCR\\.txt", "", "txtfile");
+    sim::addValue("HKCU\\Software\\Other", "v", "kept");
+    sim::addValue("HKLM\\SOFTWARE\\Other", "v", "kept");
+    const auto before = sim::registryDump();
+    MemoryLog log;
+    for (const char* text : {"HKCR\\", "hkcu\\", "HKLM\\"}) EXPECT_FALSE(deleteRegistryTree(text, log.stream()));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Registry key HKCR\\ not found", "Registry key hkcu\\ not found",
+                                                     "Registry key HKLM\\ not found"}));
+    EXPECT_EQ(sim::registryDump(), before);
+    EXPECT_EQ(sim::callsOf("SHDeleteKeyA"), 0);
+}
+
+// ---- Faults of the platform.
+
+TEST_F(RegistryCleanup, AFailingPlatformCallGivesItsOwnLine) {
+    struct Case {
+        const char* function;
+        std::string tree, value;  // the lines for table[0] and table[29]
+    };
+    for (const Case& c : {Case{"RegOpenKeyExA", notFound(table[0]), notFound(table[29])},
+                          Case{"RegQueryValueExA", treeDeleted(table[0]), valueMissing(table[29])},
+                          Case{"RegDeleteValueA", treeDeleted(table[0]), valueKept(table[29])},
+                          Case{"SHDeleteKeyA", treeKept(table[0]), valueDeleted(table[29])},
+                          Case{"RegCloseKey", treeDeleted(table[0]), valueDeleted(table[29])}}) {
+        sim::reset();
+        plantEverything();
+        sim::failFunction(c.function);
+        MemoryLog log;
+        runRegistryCleanup(log.stream());
+        const auto lines = log.lines();
+        ASSERT_EQ(lines.size(), 31u) << c.function;
+        EXPECT_EQ(lines[0], c.tree) << c.function;
+        EXPECT_EQ(lines[29], c.value) << c.function;
+        EXPECT_EQ(sim::openKeys(), 0) << c.function;
+    }
+}
+
+// Checks a log of the stage over a fully planted registry against the registry it left: every line is one its entry
+// may give, says "deleted" exactly when the entry is gone, and nothing but entries has changed.
+void expectLogMatchesRegistry(const std::vector<std::string>& log, const std::vector<std::string>& before,
+                              const std::string& what) {
+    ASSERT_EQ(log.size(), table.size()) << what;
+    for (size_t i = 0; i < table.size(); ++i) {
+        const Entry& e = table[i];
+        if (e.value) {
+            const bool gone = !sim::valueExists(e.key, e.value);
+            EXPECT_EQ(log[i] == valueDeleted(e), gone) << what << ": " << log[i];
+            if (!gone) {
+                EXPECT_TRUE(log[i] == notFound(e) || log[i] == valueMissing(e) || log[i] == valueKept(e))
+                    << what << ": " << log[i];
+            }
+        } else {
+            const bool gone = !sim::keyExists(e.key);
+            EXPECT_EQ(log[i] == treeDeleted(e), gone) << what << ": " << log[i];
+            if (!gone) {
+                EXPECT_TRUE(log[i] == notFound(e) || log[i] == treeKept(e)) << what << ": " << log[i];
+                EXPECT_TRUE(sim::keyExists(e.key + "\\Sub\\Deeper")) << what << ": " << e.key;
+            }
+        }
+    }
+    EXPECT_EQ(withoutTargets(sim::registryDump()), withoutTargets(before)) << what;
+    EXPECT_EQ(sim::openKeys(), 0) << what;
+}
+
+TEST_F(RegistryCleanup, UnderAFaultAtAnyCallEveryEntryIsLoggedTrulyAndEveryKeyClosed) {
+    plantEverything();
+    const auto before = sim::registryDump();
+    {
+        MemoryLog log;
+        runRegistryCleanup(log.stream());
+    }
+    const long stageCalls = sim::callCount();
+    ASSERT_GT(stageCalls, 90);
+    for (long k = 1; k <= stageCalls; ++k) {
+        for (bool fromThereOn : {false, true}) {
+            sim::reset();
+            plantEverything();
+            if (fromThereOn)
+                sim::failFromCallNumber(k);
+            else
+                sim::failCallNumber(k);
+            MemoryLog log;
+            runRegistryCleanup(log.stream());
+            const auto lines = log.lines();
+            const std::string what = std::string(fromThereOn ? "from call " : "at call ") + std::to_string(k);
+            expectLogMatchesRegistry(lines, before, what);
+            const long deleted = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+                return line.find(" deleted ") != std::string::npos;
+            });
+            if (!fromThereOn) {
+                EXPECT_GE(deleted, 30) << what << ": one fault costs at most one entry";
+            }
+        }
+    }
+}
+
+}  // namespace

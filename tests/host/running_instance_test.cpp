@@ -1,0 +1,201 @@
+// Closing the running product: the one-second poll, the stop when its window stays, and its place before the registry.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/cleanup_log.h"
+#include "instance/running_instance.h"
+#include "platform/simulated/simulation.h"
+#include "tests/host/program.h"
+
+namespace {
+
+const char* const header = "Pelvane Cleanup: Thu Jul 03 06:45:02 2003\r\n========================================\r\n\r\n";
+const char* const stopText = "Unable to terminate Pelvane, cannot continue!";
+const char* const uninstallKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenderholt Pelvane 6.0";
+const char* const runKey = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+sim::WindowSpec productWindow(int closesAfterMs, bool hung = false) {
+    return sim::WindowSpec{"Pelvane50", closesAfterMs, hung};
+}
+
+// The exit code when closeRunningInstance ends the process; -1 when it returns.
+int stopCode() {
+    try {
+        closeRunningInstance();
+        return -1;
+    } catch (const sim::ProcessExit& exit) {
+        return exit.code;
+    }
+}
+
+// Some of the product's registry entries, to see that a stopped run leaves them.
+void plantProductEntries() {
+    sim::addKey(uninstallKey);
+    sim::addValue("HKCU\\Software\\Quenderholt\\Pelvane", "Layout", "000105C9");
+    sim::addKey("HKCR\\.pvp");
+    sim::addValue(runKey, "pelvane.exe", "pelvane.exe");
+}
+
+// Where in the record of platform calls a function was first and last called; -1 when never.
+long firstCallOf(const std::string& function) {
+    const auto& calls = sim::calls();
+    for (size_t i = 0; i < calls.size(); ++i)
+        if (calls[i].function == function) return static_cast<long>(i);
+    return -1;
+}
+long lastCallOf(const std::string& function) {
+    const auto& calls = sim::calls();
+    for (size_t i = calls.size(); i-- > 0;)
+        if (calls[i].function == function) return static_cast<long>(i);
+    return -1;
+}
+
+class RunningInstance : public ::testing::Test {
+protected:
+    void SetUp() override { sim::reset(); }
+};
+
+// ---- The poll.
+
+TEST_F(RunningInstance, WithoutAProductWindowNothingIsSentAndNothingAwaited) {
+    EXPECT_FALSE(closeRunningInstance());
+    ASSERT_EQ(sim::callsOf("FindWindowA"), 1);
+    EXPECT_EQ(sim::calls()[0].args, std::vector<std::string>{"Pelvane50"});
+    EXPECT_EQ(sim::callsOf("SendMessageTimeoutA"), 0);
+    EXPECT_TRUE(sim::sleeps().empty());
+    EXPECT_TRUE(sim::boxes().empty());
+}
+
+TEST_F(RunningInstance, AWindowThatClosesAtOnceIsReportedAfterOneWait) {
+    sim::addWindow(productWindow(0));
+    EXPECT_TRUE(closeRunningInstance());
+    EXPECT_EQ(sim::sleeps(), std::vector<DWORD>{1000});
+    ASSERT_EQ(sim::callsOf("SendMessageTimeoutA"), 1);
+    EXPECT_EQ(sim::calls()[1].function, "SendMessageTimeoutA");
+    EXPECT_EQ(sim::calls()[1].args, std::vector<std::string>{"0x10"});
+    EXPECT_EQ(sim::callsOf("FindWindowA"), 2);
+    EXPECT_EQ(sim::clockMs(), 1000u);
+    EXPECT_EQ(sim::windowsOfClass("Pelvane50"), 0);
+    EXPECT_TRUE(sim::boxes().empty());
+}
+
+TEST_F(RunningInstance, AWindowIsAwaitedOneSecondAtATime) {
+    struct Case {
+        int closesAfterMs;
+        size_t waits;
+    };
+    for (const Case& c : {Case{999, 1}, Case{1000, 1}, Case{1001, 2}, Case{3500, 4}, Case{10000, 10}}) {
+        sim::reset();
+        sim::addWindow(productWindow(c.closesAfterMs));
+        EXPECT_TRUE(closeRunningInstance()) << c.closesAfterMs;
+        EXPECT_EQ(sim::sleeps(), std::vector<DWORD>(c.waits, 1000)) << c.closesAfterMs;
+        EXPECT_EQ(sim::callsOf("SendMessageTimeoutA"), 1) << c.closesAfterMs;
+        EXPECT_TRUE(sim::boxes().empty()) << c.closesAfterMs;
+    }
+}
+
+TEST_F(RunningInstance, AWindowThatStaysEndsTheProcessAfterTenWaits) {
+    for (int closesAfterMs : {-1, 10001}) {
+        sim::reset();
+        sim::addWindow(productWindow(closesAfterMs));
+        EXPECT_EQ(stopCode(), 1) << closesAfterMs;
+        EXPECT_EQ(sim::sleeps(), std::vector<DWORD>(10, 1000)) << closesAfterMs;
+        EXPECT_EQ(sim::callsOf("FindWindowA"), 11) << closesAfterMs;
+        EXPECT_EQ(sim::callsOf("SendMessageTimeoutA"), 1) << closesAfterMs;
+        ASSERT_EQ(sim::boxes().size(), 1u) << closesAfterMs;
+        EXPECT_EQ(sim::boxes()[0].text, stopText);
+        EXPECT_EQ(sim::boxes()[0].caption, "Quenderholt Pelvane: Uninstallation Cleanup");
+        EXPECT_EQ(sim::boxes()[0].style, 0x10u);
+        EXPECT_EQ(sim::calls().back().function, "MessageBoxA");
+    }
+}
+
+TEST_F(RunningInstance, ASecondProductWindowCountsAsStillRunning) {
+    sim::addWindow(productWindow(0));
+    sim::addWindow(productWindow(0));
+    EXPECT_EQ(stopCode(), 1);
+    EXPECT_EQ(sim::callsOf("SendMessageTimeoutA"), 1);  // only the first window is asked to close
+    EXPECT_EQ(sim::sleeps().size(), 10u);
+    EXPECT_EQ(sim::windowsOfClass("Pelvane50"), 1);
+    ASSERT_EQ(sim::boxes().size(), 1u);
+    EXPECT_EQ(sim::boxes()[0].text, stopText);
+}
+
+TEST_F(RunningInstance, AHungWindowCostsTheSendItsTimeLimitThenTheSameStop) {
+    sim::addWindow(productWindow(0, true));
+    EXPECT_EQ(stopCode(), 1);
+    EXPECT_EQ(sim::sleeps(), std::vector<DWORD>(10, 1000));
+    EXPECT_EQ(sim::clockMs(), 5000u + 10 * 1000u);  // the send gave up after 5 s, then ten one-second waits
+    ASSERT_EQ(sim::boxes().size(), 1u);
+    EXPECT_EQ(sim::boxes()[0].text, stopText);
+    EXPECT_EQ(sim::boxes()[0].style, 0x10u);
+}
+
+TEST_F(RunningInstance, AFailedSendIsStillFollowedByTheLooks) {
+    sim::addWindow(productWindow(0));
+    sim::failFunction("SendMessageTimeoutA");
+    EXPECT_EQ(stopCode(), 1);
+    EXPECT_EQ(sim::sleeps().size(), 10u);
+}
+
+TEST_F(RunningInstance, TheStopClosesTheLogWithItsHeaderEvenWhenItsBoxFails) {
+    char logPath[MAX_PATH];
+    ASSERT_NE(openLog(logPath), nullptr);
+    sim::addWindow(productWindow(-1));
+    sim::failFunction("MessageBoxA");
+    EXPECT_EQ(stopCode(), 1);
+    EXPECT_EQ(sim::openStreams(), 0);
+    EXPECT_EQ(sim::fileContent(logFile), header);
+    EXPECT_EQ(sim::boxes().size(), 1u);
+}
+
+// ---- Its place in the run.
+
+TEST_F(RunningInstance, ARunWithoutTheProductSaysSoBeforeTheRegistry) {
+    sim::answer({IDYES, IDNO});
+    EXPECT_EQ(runProgram(), 3);
+    EXPECT_EQ(logText().rfind(std::string(header) + "Pelvane was not running\r\n\r\nRegistry cleanup\r\n", 0), 0u);
+    EXPECT_TRUE(sim::sleeps().empty());
+    EXPECT_EQ(sim::callsOf("SendMessageTimeoutA"), 0);
+}
+
+TEST_F(RunningInstance, ARunClosesTheProductBeforeItDeletesAnything) {
+    plantProductEntries();
+    sim::addWindow(productWindow(3500));
+    sim::answer({IDYES, IDYES, IDNO});
+    EXPECT_EQ(runProgram(), 3);
+    const std::string start =
+        std::string(header) + "Pelvane was running and has been terminated\r\n\r\nRegistry cleanup\r\n";
+    EXPECT_EQ(logText().rfind(start, 0), 0u);
+    EXPECT_EQ(sim::sleeps().size(), 4u);
+    ASSERT_GE(firstCallOf("SHDeleteKeyA"), 0);
+    EXPECT_LT(lastCallOf("FindWindowA"), firstCallOf("SHDeleteKeyA"));
+    EXPECT_LT(lastCallOf("FindWindowA"), firstCallOf("RegDeleteValueA"));
+    EXPECT_FALSE(sim::keyExists("HKCU\\Software\\Quenderholt"));
+    EXPECT_FALSE(sim::valueExists(runKey, "pelvane.exe"));
+}
+
+TEST_F(RunningInstance, AProductThatWillNotCloseStopsTheRunBeforeTheRegistry) {
+    for (bool hung : {false, true}) {
+        sim::reset();
+        plantProductEntries();
+        sim::addWindow(productWindow(-1, hung));
+        const auto before = sim::registryDump();
+        sim::answer({IDYES, IDYES, IDYES});
+        EXPECT_EQ(runProgram(), 1) << hung;
+        ASSERT_EQ(sim::boxes().size(), 3u) << hung;
+        EXPECT_EQ(sim::boxes()[2].text, stopText);
+        EXPECT_EQ(sim::boxes()[2].style, 0x10u);
+        EXPECT_EQ(logText(), header) << hung;
+        EXPECT_EQ(sim::registryDump(), before) << hung;
+        EXPECT_EQ(sim::callsOf("RegOpenKeyExA"), 1) << hung;  // the installation probe only
+        EXPECT_EQ(sim::callsOf("SHDeleteKeyA") + sim::callsOf("RegDeleteValueA"), 0) << hung;
+        EXPECT_EQ(sim::callsOf("SHGetSpecialFolderPathA"), 0) << hung;
+        EXPECT_EQ(sim::openKeys(), 0) << hung;
+        EXPECT_EQ(sim::clockMs(), hung ? 15000u : 10000u);
+    }
+}
+
+}  // namespace
