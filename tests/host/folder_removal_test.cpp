@@ -1,0 +1,377 @@
+// Removing the product's folder depth first: the log, the outcome, the questions and what is never touched.
+#include <gtest/gtest.h>
+
+#include "files/application_folder.h"
+#include "files/folder_removal.h"
+#include "platform/simulated/simulation.h"
+#include "tests/host/program.h"
+
+namespace {
+
+const char* const testLog = "C:\\users\\test\\Temp\\removal.log";
+using Lines = std::vector<std::string>;
+
+class Removal : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::reset();
+        log = openLogStream(testLog);
+        ASSERT_NE(log, nullptr);
+        confirmEachDeletion = false;
+    }
+    void TearDown() override {
+        EXPECT_EQ(sim::openSearches(), 0);
+        sim::closeOpenStreams();
+    }
+
+    RemovalOutcome remove(const std::string& folder) { return removeFolder(folder.c_str(), log); }
+    Lines logged() {
+        sim::closeOpenStreams();
+        return lines(sim::fileContent(testLog));
+    }
+    // The first text argument of every call of function, in order.
+    static Lines pathsOf(const std::string& function) {
+        Lines paths;
+        for (const sim::Call& call : sim::calls())
+            if (call.function == function && !call.args.empty()) paths.push_back(call.args[0]);
+        return paths;
+    }
+    static Lines questions() {
+        Lines texts;
+        for (const sim::Box& box : sim::boxes()) {
+            EXPECT_EQ(box.style, 0x24u);
+            texts.push_back(box.text);
+        }
+        return texts;
+    }
+
+    FILE* log = nullptr;
+};
+
+TEST_F(Removal, AnEmptyFolderIsDeleted) {
+    sim::addFolder("C:\\app");
+    EXPECT_EQ(remove("C:\\app"), AllRemoved);
+    EXPECT_FALSE(sim::exists("C:\\app"));
+    EXPECT_EQ(logged(), Lines{"Directory C:\\app deleted"});
+}
+
+TEST_F(Removal, EachFolderIsLoggedAfterItsContents) {
+    sim::addFile("C:\\app\\a.txt");
+    sim::addFile("C:\\app\\sub\\b.txt");
+    sim::addFile("C:\\app\\sub\\deeper\\c.txt");
+    sim::addFolder("C:\\app\\sub\\empty");
+    sim::addFile("C:\\app\\z.txt");
+    EXPECT_EQ(remove("C:\\app"), AllRemoved);
+    EXPECT_FALSE(sim::exists("C:\\app"));
+    EXPECT_EQ(logged(), (Lines{"File C:\\app\\a.txt deleted", "File C:\\app\\sub\\b.txt deleted",
+                               "File C:\\app\\sub\\deeper\\c.txt deleted", "Directory C:\\app\\sub\\deeper deleted",
+                               "Directory C:\\app\\sub\\empty deleted", "Directory C:\\app\\sub deleted",
+                               "File C:\\app\\z.txt deleted", "Directory C:\\app deleted"}));
+    EXPECT_TRUE(sim::pendingDeletes().empty());
+}
+
+TEST_F(Removal, ReadOnlyHiddenAndSystemEntriesLoseThoseBitsAndAreDeleted) {
+    sim::addFile("C:\\app\\ro.dll", "", FILE_ATTRIBUTE_READONLY);
+    sim::addFile("C:\\app\\hidden.dat", "", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+    sim::addFile("C:\\app\\all.sys", "", 0x27);
+    sim::addFolder("C:\\app\\rodir", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM);
+    sim::addFolder("C:\\app", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(remove("C:\\app"), AllRemoved);
+    EXPECT_EQ(logged(), (Lines{"File C:\\app\\ro.dll deleted", "File C:\\app\\hidden.dat deleted",
+                               "File C:\\app\\all.sys deleted", "Directory C:\\app\\rodir deleted",
+                               "Directory C:\\app will be deleted on the next reboot"}));
+    std::vector<Lines> written;
+    for (const sim::Call& call : sim::calls())
+        if (call.function == "SetFileAttributesA") written.push_back(call.args);
+    // The folder passed in keeps its own attributes: it is not one of its entries.
+    EXPECT_EQ(written, (std::vector<Lines>{{"C:\\app\\ro.dll", "0x0"},
+                                           {"C:\\app\\hidden.dat", "0x20"},
+                                           {"C:\\app\\all.sys", "0x20"},
+                                           {"C:\\app\\rodir", "0x10"}}));
+}
+
+TEST_F(Removal, NamesBeginningWithAFullStopAreLeftAndTheirFolderWaitsForTheRestart) {
+    sim::addFile("C:\\app\\.settings");
+    sim::addFile("C:\\app\\.cache\\blob");
+    sim::addFile("C:\\app\\plain.txt");
+    EXPECT_EQ(remove("C:\\app"), AllRemoved);
+    EXPECT_EQ(logged(), (Lines{"File C:\\app\\plain.txt deleted", "Directory C:\\app will be deleted on the next reboot"}));
+    EXPECT_EQ(sim::tree("C:\\app"), (Lines{"C:\\app\\.settings", "C:\\app\\.cache", "C:\\app\\.cache\\blob"}));
+    EXPECT_EQ(sim::pendingDeletes(), Lines{"C:\\app"});
+    EXPECT_EQ(pathsOf("GetFileAttributesA"), (Lines{"C:\\app\\plain.txt", "C:\\app\\plain.txt", "C:\\app"}));
+}
+
+TEST_F(Removal, AFolderWhosePathEndsInAFullStopIsNotTouched) {
+    sim::addFile("C:\\app.\\a");
+    for (const char* folder : {"C:\\app.", "", "."}) EXPECT_EQ(remove(folder), AllRemoved);
+    EXPECT_EQ(sim::callCount(), 1);  // the log's opening only
+    EXPECT_TRUE(logged().empty());
+}
+
+TEST_F(Removal, AListingThatCannotStartLeavesTheFolderUnloggedAndRemoved) {
+    EXPECT_EQ(remove("C:\\missing"), AllRemoved);
+    sim::addFile("C:\\app\\a");
+    sim::failFunction("FindFirstFileA");
+    EXPECT_EQ(remove("C:\\app"), AllRemoved);
+    EXPECT_TRUE(sim::exists("C:\\app\\a"));
+    EXPECT_TRUE(logged().empty());
+}
+
+TEST_F(Removal, AListingThatBreaksOffEndsTheFolderWithTheEntriesSoFar) {
+    sim::addFile("C:\\app\\a");
+    sim::addFile("C:\\app\\b");
+    sim::failFunctionCall("FindNextFileA", 3);  // ".", "..", "a" are listed, then the listing fails
+    EXPECT_EQ(remove("C:\\app"), AllRemoved);
+    EXPECT_EQ(logged(), (Lines{"File C:\\app\\a deleted", "Directory C:\\app will be deleted on the next reboot"}));
+    EXPECT_TRUE(sim::exists("C:\\app\\b"));
+}
+
+TEST_F(Removal, EveryEntryIsAskedAboutByItsKindButNotTheFolderItself) {
+    confirmEachDeletion = true;
+    sim::addFile("C:\\app\\a.txt");
+    sim::addFile("C:\\app\\sub\\b.txt");
+    sim::answer({IDYES, IDYES, IDYES});
+    EXPECT_EQ(remove("C:\\app"), AllRemoved);
+    EXPECT_EQ(questions(), (Lines{"Delete file C:\\app\\a.txt?", "Delete directory C:\\app\\sub?",
+                                  "Delete file C:\\app\\sub\\b.txt?"}));
+    EXPECT_EQ(sim::boxes()[0].caption, "Quenderholt Pelvane: Uninstallation Cleanup");
+    EXPECT_FALSE(sim::exists("C:\\app"));
+}
+
+TEST_F(Removal, AKeptFileKeepsEveryFolderAboveItEvenBesideFilesLeftForTheRestart) {
+    confirmEachDeletion = true;
+    sim::addFile("C:\\app\\first.dll");
+    sim::addFile("C:\\app\\sub\\keep.txt");
+    sim::addFile("C:\\app\\sub\\other.txt");
+    sim::addFile("C:\\app\\late\\last.dll");
+    sim::lockFile("C:\\app\\first.dll");
+    sim::lockFile("C:\\app\\late\\last.dll");
+    sim::answer({IDYES, IDYES, IDNO, IDYES, IDYES, IDYES});
+    EXPECT_EQ(remove("C:\\app"), Retained);
+    EXPECT_EQ(logged(), (Lines{"File C:\\app\\first.dll will be deleted on the next reboot",
+                               "File C:\\app\\sub\\other.txt deleted", "Directory C:\\app\\sub will not be deleted",
+                               "File C:\\app\\late\\last.dll will be deleted on the next reboot",
+                               "Directory C:\\app\\late will be deleted on the next reboot",
+                               "Directory C:\\app will not be deleted"}));
+    EXPECT_EQ(sim::pendingDeletes(), (Lines{"C:\\app\\first.dll", "C:\\app\\late\\last.dll", "C:\\app\\late"}));
+    EXPECT_TRUE(sim::exists("C:\\app\\sub\\keep.txt"));
+    EXPECT_EQ(sim::attributesOf("C:\\app\\sub\\keep.txt"), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+}
+
+TEST_F(Removal, AKeptFolderIsNeitherOpenedNorChanged) {
+    confirmEachDeletion = true;
+    sim::addFile("C:\\app\\sub\\inner.txt", "", FILE_ATTRIBUTE_READONLY);
+    sim::addFile("C:\\app\\sub\\deep\\x");
+    sim::addFolder("C:\\app\\sub", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN);
+    const Lines before = sim::tree("C:\\app\\sub");
+    sim::answer({IDNO, IDYES, IDYES});
+    EXPECT_EQ(remove("C:\\app"), Retained);
+    EXPECT_EQ(questions(), Lines{"Delete directory C:\\app\\sub?"});
+    EXPECT_EQ(logged(), Lines{"Directory C:\\app will not be deleted"});
+    EXPECT_EQ(sim::tree("C:\\app\\sub"), before);
+    EXPECT_EQ(sim::attributesOf("C:\\app\\sub"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(pathsOf("FindFirstFileA"), Lines{"C:\\app\\*.*"});
+}
+
+TEST_F(Removal, ALockedFileAndItsFolderAreRegisteredForTheRestart) {
+    sim::addFile("C:\\app\\pelvane32.dll");
+    sim::lockFile("C:\\app\\pelvane32.dll");
+    EXPECT_EQ(remove("C:\\app"), RebootRequired);
+    EXPECT_EQ(logged(), (Lines{"File C:\\app\\pelvane32.dll will be deleted on the next reboot",
+                               "Directory C:\\app will be deleted on the next reboot"}));
+    EXPECT_EQ(sim::pendingDeletes(), (Lines{"C:\\app\\pelvane32.dll", "C:\\app"}));
+    EXPECT_EQ(pathsOf("RemoveDirectoryA"), Lines{});  // a folder waiting for a file is not tried now
+}
+
+TEST_F(Removal, OnThe98FamilyTheRestartGoesThroughWininit) {
+    sim::setVersion(0xC0000A04);
+    sim::addFile("C:\\Program Files\\Pelvane\\pelvane32.dll");
+    sim::lockFile("C:\\Program Files\\Pelvane\\pelvane32.dll");
+    EXPECT_EQ(remove("C:\\Program Files\\Pelvane"), RebootRequired);
+    EXPECT_EQ(logged(), (Lines{"File C:\\Program Files\\Pelvane\\pelvane32.dll will be deleted on the next reboot",
+                               "Directory C:\\Program Files\\Pelvane will be deleted on the next reboot"}));
+    EXPECT_EQ(sim::fileContent("C:\\windows\\WININIT.INI"),
+              "[rename]\r\nNUL=C:\\PROGRA~1\\PELVANE\\PELVAN~1.DLL\r\nNUL=C:\\PROGRA~1\\PELVANE\r\n");
+    EXPECT_TRUE(sim::pendingDeletes().empty());
+}
+
+TEST_F(Removal, ARegistrationThePlatformRefusesIsLoggedAsSuchAndStillNeedsARestart) {
+    sim::addFile("C:\\app\\pelvane32.dll");
+    sim::lockFile("C:\\app\\pelvane32.dll");
+    sim::failFunction("MoveFileExA");
+    EXPECT_EQ(remove("C:\\app"), RebootRequired);
+    EXPECT_EQ(logged(), (Lines{"File C:\\app\\pelvane32.dll could not be deleted", "Directory C:\\app could not be deleted"}));
+}
+
+TEST_F(Removal, AFileThatVanishesBeforeItsDeletionIsLeftForTheRestart) {
+    sim::addFile("C:\\app\\gone.tmp");
+    sim::vanishAfterAttributeRead("C:\\app\\gone.tmp");
+    EXPECT_EQ(remove("C:\\app"), RebootRequired);
+    EXPECT_EQ(logged(), (Lines{"File C:\\app\\gone.tmp will be deleted on the next reboot",
+                               "Directory C:\\app will be deleted on the next reboot"}));
+    EXPECT_EQ(pathsOf("RemoveDirectoryA"), Lines{"C:\\app\\gone.tmp"});  // unreadable now: taken for a folder
+    EXPECT_EQ(sim::callsOf("DeleteFileA"), 0);
+}
+
+TEST_F(Removal, AnEntryWithUnreadableAttributesCountsAsAFolderAndIsNotWrittenTo) {
+    confirmEachDeletion = true;
+    sim::addFile("C:\\app\\odd.bin", "", FILE_ATTRIBUTE_READONLY);
+    sim::hideAttributes("C:\\app\\odd.bin");
+    sim::answer({IDYES});
+    EXPECT_EQ(remove("C:\\app"), AllRemoved);
+    EXPECT_EQ(questions(), Lines{"Delete directory C:\\app\\odd.bin?"});
+    EXPECT_EQ(logged(), Lines{"Directory C:\\app will be deleted on the next reboot"});
+    EXPECT_EQ(sim::callsOf("SetFileAttributesA"), 0);
+    EXPECT_EQ(pathsOf("FindFirstFileA"), (Lines{"C:\\app\\*.*", "C:\\app\\odd.bin\\*.*"}));
+    EXPECT_TRUE(sim::exists("C:\\app\\odd.bin"));
+    EXPECT_EQ(sim::pendingDeletes(), Lines{"C:\\app"});
+}
+
+// ---- Links to other folders.
+
+class LinkRemoval : public Removal {
+protected:
+    void SetUp() override {
+        Removal::SetUp();
+        sim::addFile("C:\\Target\\precious.doc");
+        sim::addFile("C:\\Target\\sub\\more.doc", "", FILE_ATTRIBUTE_READONLY);
+        sim::addLink("C:\\app\\link", "C:\\Target");
+        targetBefore = sim::tree("C:\\Target");
+    }
+    void expectTargetUntouched() {
+        EXPECT_EQ(sim::tree("C:\\Target"), targetBefore);
+        EXPECT_EQ(sim::attributesOf("C:\\Target\\sub\\more.doc"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        for (const sim::Call& call : sim::calls())
+            for (const std::string& arg : call.args)
+                EXPECT_EQ(arg.rfind("C:\\app\\link\\", 0), std::string::npos) << call.function << " " << arg;
+    }
+    Lines targetBefore;
+};
+
+TEST_F(LinkRemoval, TheLinkItselfIsRemovedAndNeverFollowed) {
+    EXPECT_EQ(remove("C:\\app"), AllRemoved);
+    EXPECT_EQ(logged(), (Lines{"Directory C:\\app\\link deleted", "Directory C:\\app deleted"}));
+    expectTargetUntouched();
+}
+
+TEST_F(LinkRemoval, ALinkThatCannotBeRemovedWaitsForTheRestart) {
+    sim::failLinkRemoval("C:\\app\\link");
+    EXPECT_EQ(remove("C:\\app"), RebootRequired);
+    EXPECT_EQ(logged(), (Lines{"Directory C:\\app\\link will be deleted on the next reboot",
+                               "Directory C:\\app will be deleted on the next reboot"}));
+    EXPECT_EQ(sim::pendingDeletes(), (Lines{"C:\\app\\link", "C:\\app"}));
+    expectTargetUntouched();
+}
+
+TEST_F(LinkRemoval, OnlyTheLinkIsAskedAbout) {
+    confirmEachDeletion = true;
+    sim::answer({IDYES, IDYES, IDYES});
+    EXPECT_EQ(remove("C:\\app"), AllRemoved);
+    EXPECT_EQ(questions(), Lines{"Delete directory C:\\app\\link?"});
+    expectTargetUntouched();
+}
+
+// ---- Paths at the length limit and deep trees.
+
+TEST_F(Removal, AnEntryWhosePathDoesNotFitIsLeftAndKeepsTheFoldersAbove) {
+    const std::string folder = "C:\\app\\" + std::string(192, 'f');  // 199 characters
+    const std::string fits = folder + "\\" + std::string(59, 'a');   // 259
+    const std::string over = folder + "\\" + std::string(60, 'b');   // 260
+    sim::addFile(fits);
+    sim::addFile(over);
+    EXPECT_EQ(remove("C:\\app"), Retained);
+    EXPECT_EQ(logged(), (Lines{"File " + fits + " deleted", "Entry " + over + " not deleted: path too long",
+                               "Directory " + folder + " will not be deleted", "Directory C:\\app will not be deleted"}));
+    EXPECT_FALSE(sim::exists(fits));
+    EXPECT_EQ(sim::tree(folder), Lines{over});
+    for (const sim::Call& call : sim::calls())
+        for (const std::string& arg : call.args) EXPECT_NE(arg, over) << call.function;
+}
+
+TEST_F(Removal, AFolderWhoseListingPatternDoesNotFitIsLeft) {
+    const std::string fits = "C:\\app\\" + std::string(248, 'e');    // 255: its pattern takes 259
+    const std::string over = "C:\\app\\" + std::string(249, 'o');    // 256: its pattern would take 260
+    sim::addFile(fits + "\\x");
+    sim::addFile(over + "\\y");
+    EXPECT_EQ(remove("C:\\app"), Retained);
+    EXPECT_EQ(logged(), (Lines{"File " + fits + "\\x deleted", "Directory " + fits + " deleted",
+                               "Directory " + over + " not deleted: path too long",
+                               "Directory C:\\app will not be deleted"}));
+    EXPECT_TRUE(sim::exists(over + "\\y"));
+}
+
+TEST_F(Removal, AHundredLevelsAreRemovedInnermostFirst) {
+    std::string path = "C:\\deep";
+    Lines folders{path};
+    for (int level = 0; level < 100; ++level) folders.push_back(path += "\\d");
+    sim::addFile(path + "\\leaf.txt");
+    sim::addFile("C:\\deep\\side.txt");
+    EXPECT_EQ(remove("C:\\deep"), AllRemoved);
+    const Lines log = logged();
+    ASSERT_EQ(log.size(), 103u);
+    EXPECT_EQ(log[0], "File " + path + "\\leaf.txt deleted");
+    for (size_t i = 1; i <= 100; ++i) EXPECT_EQ(log[i], "Directory " + folders[101 - i] + " deleted");
+    EXPECT_EQ(log[101], "File C:\\deep\\side.txt deleted");
+    EXPECT_EQ(log[102], "Directory C:\\deep deleted");
+    EXPECT_FALSE(sim::exists("C:\\deep"));
+}
+
+TEST_F(Removal, AFileLockedAHundredLevelsDownHoldsEveryFolderAboveForTheRestart) {
+    std::string path = "C:\\deep";
+    for (int level = 0; level < 100; ++level) path += "\\d";
+    sim::addFile(path + "\\leaf.txt");
+    sim::lockFile(path + "\\leaf.txt");
+    EXPECT_EQ(remove("C:\\deep"), RebootRequired);
+    const Lines pending = sim::pendingDeletes();
+    ASSERT_EQ(pending.size(), 102u);
+    EXPECT_EQ(pending.front(), path + "\\leaf.txt");
+    EXPECT_EQ(pending.back(), "C:\\deep");
+    EXPECT_EQ(logged().back(), "Directory C:\\deep will be deleted on the next reboot");
+}
+
+// ---- Nothing outside the folder.
+
+TEST_F(Removal, NothingOutsideTheFolderIsTouched) {
+    sim::addFile("C:\\app\\a.dll");
+    sim::addFile("C:\\app\\.dot");
+    sim::addFile("C:\\app\\locked.dll");
+    sim::lockFile("C:\\app\\locked.dll");
+    sim::addFile("C:\\app\\sub\\b.dll", "", FILE_ATTRIBUTE_READONLY);
+    sim::addLink("C:\\app\\sub\\out", "C:\\app2");
+    sim::addFile("C:\\app2\\neighbour.dll", "", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    sim::addFile("C:\\app2\\sub\\c.dll");
+    sim::addFile("C:\\ap\\d.dll");
+    const Lines neighbours = sim::tree("C:\\app2");
+    const Lines near = sim::tree("C:\\ap");
+    remove("C:\\app");
+    EXPECT_EQ(sim::tree("C:\\app2"), neighbours);
+    EXPECT_EQ(sim::tree("C:\\ap"), near);
+    EXPECT_EQ(sim::attributesOf("C:\\app2\\neighbour.dll"),
+              static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    for (const sim::Call& call : sim::calls()) {
+        if (call.function == "openLogStream" || call.args.empty()) continue;
+        const std::string& path = call.args[0];
+        EXPECT_TRUE(path == "C:\\app" || path.rfind("C:\\app\\", 0) == 0) << call.function << " " << path;
+    }
+}
+
+// ---- deletePath on its own.
+
+TEST_F(Removal, DeletePathPicksTheCallByTheAttributesItReads) {
+    sim::addFile("C:\\app\\f.txt");
+    sim::addFolder("C:\\app\\empty");
+    sim::addFile("C:\\app\\full\\x");
+    sim::addFile("C:\\app\\unreadable.txt");
+    sim::hideAttributes("C:\\app\\unreadable.txt");
+    EXPECT_TRUE(deletePath("C:\\app\\f.txt"));
+    EXPECT_TRUE(deletePath("C:\\app\\empty"));
+    EXPECT_FALSE(deletePath("C:\\app\\full"));
+    EXPECT_FALSE(deletePath("C:\\app\\missing"));
+    EXPECT_FALSE(deletePath("C:\\app\\unreadable.txt"));
+    EXPECT_EQ(pathsOf("DeleteFileA"), Lines{"C:\\app\\f.txt"});
+    EXPECT_EQ(pathsOf("RemoveDirectoryA"),
+              (Lines{"C:\\app\\empty", "C:\\app\\full", "C:\\app\\missing", "C:\\app\\unreadable.txt"}));
+    EXPECT_EQ(sim::tree("C:\\app"), (Lines{"C:\\app\\full", "C:\\app\\full\\x", "C:\\app\\unreadable.txt"}));
+}
+
+}  // namespace

@@ -1,0 +1,113 @@
+// Registering files and folders for deletion at the next restart, on the NT family and through WININIT.INI.
+#include <gtest/gtest.h>
+
+#include "files/restart_deletion.h"
+#include "platform/simulated/simulation.h"
+#include "tests/host/program.h"
+
+namespace {
+
+const char* const wininit = "C:\\windows\\WININIT.INI";
+const char* const library = "C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll";
+const char* const folder = "C:\\Program Files\\Quenderholt\\Pelvane";
+const DWORD windows98 = 0xC0000A04;
+
+class RestartDeletion : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::reset();
+        sim::addFile(library);
+    }
+};
+
+TEST_F(RestartDeletion, OnNTFilesAndFoldersGoToTheDelayedMoveList) {
+    EXPECT_TRUE(scheduleDeleteAtRestart(library));
+    EXPECT_TRUE(scheduleDeleteAtRestart(folder));
+    EXPECT_EQ(sim::pendingDeletes(), (std::vector<std::string>{library, folder}));
+    ASSERT_EQ(sim::callsOf("MoveFileExA"), 2);
+    for (const sim::Call& call : sim::calls()) {
+        if (call.function == "MoveFileExA") {
+            EXPECT_EQ(call.args[1] + " " + call.args[2], "(null) 4");
+        }
+    }
+    EXPECT_EQ(sim::callsOf("GetShortPathNameA"), 0);
+    EXPECT_FALSE(sim::exists(wininit));
+}
+
+TEST_F(RestartDeletion, ARefusedDelayedMoveIsReported) {
+    sim::failFunction("MoveFileExA");
+    EXPECT_FALSE(scheduleDeleteAtRestart(library));
+}
+
+TEST_F(RestartDeletion, TheTopBitOfTheVersionWordPicksThe98Family) {
+    sim::setVersion(0x7FFFFFFF);
+    scheduleDeleteAtRestart(library);
+    EXPECT_EQ(sim::pendingDeletes().size(), 1u);
+    EXPECT_FALSE(sim::exists(wininit));
+    sim::setVersion(0x80000000);
+    scheduleDeleteAtRestart(library);
+    EXPECT_EQ(sim::pendingDeletes().size(), 1u);
+    EXPECT_TRUE(sim::exists(wininit));
+}
+
+TEST_F(RestartDeletion, On98EachPathGetsItsOwnShortLineAndEveryOtherLineIsKept) {
+    sim::setVersion(windows98);
+    sim::addFile(wininit,
+                 "[boot]\r\nx=1\r\n[rename]\r\nNUL=C:\\OTHER.TMP\r\nC:\\NEW.DLL=C:\\OLD.DLL\r\n[tail]\r\ny=2\r\n");
+    EXPECT_TRUE(scheduleDeleteAtRestart(library));
+    EXPECT_TRUE(scheduleDeleteAtRestart(folder));
+    EXPECT_EQ(sim::fileContent(wininit),
+              "[boot]\r\nx=1\r\n[rename]\r\nNUL=C:\\OTHER.TMP\r\nC:\\NEW.DLL=C:\\OLD.DLL\r\n"
+              "NUL=C:\\PROGRA~1\\QUENDE~1\\PELVANE\\PELVAN~1.DLL\r\nNUL=C:\\PROGRA~1\\QUENDE~1\\PELVANE\r\n"
+              "[tail]\r\ny=2\r\n");
+}
+
+TEST_F(RestartDeletion, On98AMissingWininitIsCreatedWithTheSection) {
+    sim::setVersion(windows98);
+    EXPECT_TRUE(scheduleDeleteAtRestart(library));
+    EXPECT_EQ(sim::fileContent(wininit), "[rename]\r\nNUL=C:\\PROGRA~1\\QUENDE~1\\PELVANE\\PELVAN~1.DLL\r\n");
+    EXPECT_TRUE(sim::pendingDeletes().empty());
+}
+
+TEST_F(RestartDeletion, On98NothingIsWrittenWhenTheShortPathCannotBeHad) {
+    sim::setVersion(windows98);
+    const std::string before = "[rename]\r\nNUL=C:\\OTHER.TMP\r\n";
+    sim::addFile(wininit, before);
+    EXPECT_FALSE(scheduleDeleteAtRestart("C:\\Program Files\\gone.dll"));
+    sim::failFunction("GetShortPathNameA");
+    EXPECT_FALSE(scheduleDeleteAtRestart(library));
+    EXPECT_EQ(sim::callsOf("WritePrivateProfileSectionA"), 0);
+    EXPECT_EQ(sim::fileContent(wininit), before);
+}
+
+TEST_F(RestartDeletion, On98ASectionTooLongToReadWholeIsLeftAlone) {
+    sim::setVersion(windows98);
+    std::string full = "[rename]\r\n";
+    for (int i = 0; i < 1300; ++i) full += "NUL=C:\\TEMP\\FILE" + std::to_string(10000 + i) + ".TMP\r\n";
+    sim::addFile(wininit, full);
+    EXPECT_FALSE(scheduleDeleteAtRestart(library));
+    EXPECT_EQ(sim::callsOf("WritePrivateProfileSectionA"), 0);
+    EXPECT_EQ(sim::fileContent(wininit), full);
+}
+
+TEST_F(RestartDeletion, On98ARefusedWriteIsReported) {
+    sim::setVersion(windows98);
+    sim::failFunction("WritePrivateProfileSectionA");
+    EXPECT_FALSE(scheduleDeleteAtRestart(library));
+}
+
+TEST_F(RestartDeletion, AWhole98RunLeavesTheLockedLibraryAndItsFolderToWininit) {
+    sim::setVersion(windows98);
+    sim::lockFile(library);
+    sim::addFile(wininit, "[rename]\r\nNUL=C:\\OTHER.TMP\r\n");
+    sim::answer({IDYES, IDOK});
+    EXPECT_EQ(runProgram(), 0);
+    EXPECT_EQ(sim::boxes().back().style, 0x30u);
+    EXPECT_EQ(sim::fileContent(wininit), "[rename]\r\nNUL=C:\\OTHER.TMP\r\nNUL=C:\\PROGRA~1\\QUENDE~1\\PELVANE\\PELVAN~1.DLL\r\n"
+                                         "NUL=C:\\PROGRA~1\\QUENDE~1\\PELVANE\r\n");
+    EXPECT_NE(logText().find(std::string("File ") + library + " will be deleted on the next reboot\r\nDirectory " +
+                             folder + " will be deleted on the next reboot\r\n\r\nReboot required"),
+              std::string::npos);
+}
+
+}  // namespace
