@@ -10,10 +10,16 @@ namespace sim {
 namespace {
 
 Node* childNamed(Node* folder, const std::string& name) {
-    const std::string key = lowered(name);
-    for (auto& child : folder->children)
-        if (lowered(child->name) == key) return child.get();
-    return nullptr;
+    auto it = folder->byName.find(lowered(name));
+    return it == folder->byName.end() ? nullptr : it->second;
+}
+
+Node* adopt(Node* folder, std::unique_ptr<Node> node) {
+    node->parent = folder;
+    Node* child = node.get();
+    folder->byName[lowered(child->name)] = child;
+    child->place = folder->children.insert(folder->children.end(), std::move(node));
+    return child;
 }
 
 Node* makePath(const std::string& path) {
@@ -24,9 +30,7 @@ Node* makePath(const std::string& path) {
             auto node = std::make_unique<Node>();
             node->name = part;
             node->attributes = FILE_ATTRIBUTE_DIRECTORY;
-            node->parent = at;
-            next = node.get();
-            at->children.push_back(std::move(node));
+            next = adopt(at, std::move(node));
         }
         at = next;
     }
@@ -105,8 +109,8 @@ Node* findNode(const std::string& path) {
 }
 
 void removeNode(Node* node) {
-    auto& siblings = node->parent->children;
-    siblings.erase(std::find_if(siblings.begin(), siblings.end(), [&](auto& c) { return c.get() == node; }));
+    node->parent->byName.erase(lowered(node->name));
+    node->parent->children.erase(node->place);
 }
 
 void addFolder(const std::string& path, DWORD attributes) {
@@ -120,8 +124,9 @@ void addFile(const std::string& path, const std::string& content, DWORD attribut
     node->name = parts.back();
     node->attributes = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
     node->content = content;
-    node->parent = folder;
-    folder->children.push_back(std::move(node));
+    Node* old = childNamed(folder, node->name);
+    if (old) removeNode(old);
+    adopt(folder, std::move(node));
 }
 
 void addLink(const std::string& path, const std::string& target) {

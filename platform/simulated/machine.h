@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <list>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,8 +18,10 @@ struct Node {
     DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
     std::string content;
     std::string linkTarget;
-    std::vector<std::unique_ptr<Node>> children;
+    std::list<std::unique_ptr<Node>> children;
+    std::map<std::string, Node*> byName;  // lower-case name -> child, for large folders
     Node* parent = nullptr;
+    std::list<std::unique_ptr<Node>>::iterator place;  // where the parent keeps it
     bool locked = false;
     bool attributesHidden = false;
     bool vanishAfterRead = false;
