@@ -1,0 +1,121 @@
+// Plants registry keys, values, files and folders for one test, and takes away exactly what it planted.
+#include <string.h>
+
+#include "tests/wine/harness.h"
+
+namespace harness {
+
+// Every prefix of a backslash-separated path that ends before a backslash, and the whole path: "A", "A\B", "A\B\C".
+static std::vector<std::string> prefixes(const std::string& path) {
+    std::vector<std::string> out;
+    for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
+        if (at > 0) out.push_back(path.substr(0, at));
+    out.push_back(path);
+    return out;
+}
+
+static std::string parentOf(const std::string& path) {
+    const size_t at = path.find_last_of('\\');
+    return at == std::string::npos ? std::string() : path.substr(0, at);
+}
+
+Planted::Planted() { removeLog(); }
+
+Planted::~Planted() { removeAll(); }
+
+bool Planted::key(HKEY root, const std::string& subkey) {
+    if (subkey.empty()) return false;
+    for (const std::string& above : prefixes(subkey)) {
+        if (keyExists(root, above)) continue;
+        keys_.push_back({root, above});
+        break;
+    }
+    HKEY key;
+    if (RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool Planted::value(HKEY root, const std::string& subkey, const std::string& name, const std::string& data) {
+    if (keyExists(root, subkey)) {
+        if (valueExists(root, subkey, name)) return false;
+        values_.push_back({root, subkey, name});
+    } else if (!key(root, subkey)) {
+        return false;
+    }
+    HKEY key;
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return false;
+    const LONG status = RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                       static_cast<DWORD>(data.size() + 1));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+bool Planted::folder(const std::string& path) {
+    bool created = false;
+    for (const std::string& above : prefixes(path)) {
+        if (above.size() <= 2) continue;  // a drive ("C:")
+        if (folderExists(above)) continue;
+        if (!created) folders_.push_back(above);
+        created = true;
+        if (!CreateDirectoryA(above.c_str(), nullptr)) return false;
+    }
+    return folderExists(path);
+}
+
+bool Planted::file(const std::string& path, const std::string& bytes) {
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    const std::string parent = parentOf(path);
+    if (folderExists(parent)) files_.push_back(path);
+    else if (!folder(parent)) return false;
+    return writeFileBytes(path, bytes);
+}
+
+bool Planted::log(const std::string& bytes) { return writeFileBytes(logPath(), bytes); }
+
+void Planted::removeAll() {
+    for (const Value& value : values_) {
+        HKEY key;
+        if (RegOpenKeyExA(value.root, value.subkey.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) continue;
+        RegDeleteValueA(key, value.name.c_str());
+        RegCloseKey(key);
+    }
+    for (auto key = keys_.rbegin(); key != keys_.rend(); ++key) {
+        RegDeleteTreeA(key->root, key->subkey.c_str());
+        RegDeleteKeyA(key->root, key->subkey.c_str());
+    }
+    for (const std::string& file : files_) {
+        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(file.c_str());
+    }
+    for (auto folder = folders_.rbegin(); folder != folders_.rend(); ++folder) removeTree(*folder);
+    values_.clear();
+    keys_.clear();
+    files_.clear();
+    folders_.clear();
+    removeLog();
+}
+
+void removeTree(const std::string& folder) {
+    if (folder.size() <= 3) return;  // never a drive or its root
+    WIN32_FIND_DATAA entry;
+    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0) continue;
+            const std::string path = folder + "\\" + entry.cFileName;
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                if (!RemoveDirectoryA(path.c_str())) DeleteFileA(path.c_str());  // the link only, never its target
+            } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                removeTree(path);
+            else
+                DeleteFileA(path.c_str());
+        } while (FindNextFileA(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+}  // namespace harness
