@@ -22,11 +22,11 @@ HKEY rootKeyFromPrefix(const char* text) {
     return nullptr;
 }
 
-// Opens the key named by keyText with full access. A text that names no subkey below its root is never opened,
-// so that a root itself can never be deleted.
+// Opens the key named by keyText with full access. A text that names no subkey below its root (nothing, or a
+// backslash, after the prefix) is never opened, so that a root itself can never be deleted.
 static bool openWithFullAccess(const char* keyText, HKEY* root, HKEY* key) {
     *root = rootKeyFromPrefix(keyText);
-    return *root && keyText[5] != '\0' && RegOpenKeyExA(*root, keyText + 5, 0, KEY_ALL_ACCESS, key) == ERROR_SUCCESS;
+    return *root && keyText[5] != '\0' && keyText[5] != '\\' && RegOpenKeyExA(*root, keyText + 5, 0, KEY_ALL_ACCESS, key) == ERROR_SUCCESS;
 }
 
 bool deleteRegistryValue(const char* keyText, const char* valueName, FILE* log) {

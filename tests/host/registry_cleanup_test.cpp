@@ -306,17 +306,20 @@ TEST_F(RegistryCleanup, AnyOtherPrefixNamesNoRootAndIsNotFound) {
     EXPECT_EQ(sim::callsOf("SHDeleteKeyA"), 0);
 }
 
-TEST_F(RegistryCleanup, APrefixWithNothingAfterItNeverDeletesARoot) {
+TEST_F(RegistryCleanup, APrefixWithNothingOrABackslashAfterItNeverDeletesARoot) {
     sim::addValue("HKCR\\.txt", "", "txtfile");
     sim::addValue("HKCU\\Software\\Other", "v", "kept");
     sim::addValue("HKLM\\SOFTWARE\\Other", "v", "kept");
     const auto before = sim::registryDump();
     MemoryLog log;
-    for (const char* text : {"HKCR\\", "hkcu\\", "HKLM\\"}) EXPECT_FALSE(deleteRegistryTree(text, log.stream()));
+    for (const char* text : {"HKCR\\", "hkcu\\", "HKLM\\", "HKCU\\\\", "HKLM\\\\SOFTWARE"})
+        EXPECT_FALSE(deleteRegistryTree(text, log.stream()));
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"Registry key HKCR\\ not found", "Registry key hkcu\\ not found",
-                                                     "Registry key HKLM\\ not found"}));
+                                                     "Registry key HKLM\\ not found", "Registry key HKCU\\\\ not found",
+                                                     "Registry key HKLM\\\\SOFTWARE not found"}));
     EXPECT_EQ(sim::registryDump(), before);
     EXPECT_EQ(sim::callsOf("SHDeleteKeyA"), 0);
+    EXPECT_EQ(sim::callsOf("RegOpenKeyExA"), 0);
 }
 
 // ---- Faults of the platform.
