@@ -44,7 +44,7 @@ struct Key {
 };
 
 struct Window {
-    WindowSpec spec;
+    WindowSetup setup;
     long closesAtMs = -1;  // virtual time at which it is gone; -1 while open
     bool gone = false;
 };

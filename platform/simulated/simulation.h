@@ -45,7 +45,7 @@ struct ProcessExit {
 };
 
 // A top-level window of another program, found by its class name.
-struct WindowSpec {
+struct WindowSetup {
     std::string className;
     int closesAfterMs = 0;   // after WM_CLOSE: 0 closes at once, -1 never closes
     bool hung = false;       // never answers a sent message
@@ -111,7 +111,7 @@ void failTreeDeletion(const std::string& key);
 std::vector<std::string> registryDump();       // every key and value, for comparing before and after
 
 // ---- Windows of the product and the virtual clock.
-void addWindow(const WindowSpec& window);
+void addWindow(const WindowSetup& window);
 int windowsOfClass(const std::string& className);
 const std::vector<DWORD>& sleeps();
 unsigned long clockMs();

@@ -41,11 +41,11 @@ void setScreen(int width, int height) {
 }
 void setDialogFrame(RECT frame) { machine().dialogFrame = frame; }
 
-void addWindow(const WindowSpec& window) { machine().windows.push_back(Window{window, -1, false}); }
+void addWindow(const WindowSetup& window) { machine().windows.push_back(Window{window, -1, false}); }
 int windowsOfClass(const std::string& className) {
     int count = 0;
     for (const Window& w : machine().windows)
-        if (!w.gone && w.spec.className == className) ++count;
+        if (!w.gone && w.setup.className == className) ++count;
     return count;
 }
 const std::vector<DWORD>& sleeps() { return machine().sleeps; }
@@ -144,7 +144,7 @@ HWND WINAPI FindWindowA(LPCSTR className, LPCSTR windowName) {
     if (callFails("FindWindowA", {className ? className : "(null)"}) || !className || windowName) return nullptr;
     auto& windows = machine().windows;
     for (size_t i = 0; i < windows.size(); ++i)
-        if (!windows[i].gone && windows[i].spec.className == className)
+        if (!windows[i].gone && windows[i].setup.className == className)
             return reinterpret_cast<HWND>(firstProductWindow + i);
     return nullptr;
 }
@@ -156,12 +156,12 @@ LRESULT WINAPI SendMessageTimeoutA(HWND handle, UINT message, WPARAM, LPARAM, UI
     if (callFails("SendMessageTimeoutA", {text})) return 0;
     Window* window = windowOf(handle);
     if (!window || window->gone) return 0;
-    if (window->spec.hung) {
+    if (window->setup.hung) {
         advanceClock(timeout);
         return 0;
     }
-    if (message == WM_CLOSE && window->closesAtMs < 0 && window->spec.closesAfterMs >= 0) {
-        window->closesAtMs = static_cast<long>(machine().clockMs) + window->spec.closesAfterMs;
+    if (message == WM_CLOSE && window->closesAtMs < 0 && window->setup.closesAfterMs >= 0) {
+        window->closesAtMs = static_cast<long>(machine().clockMs) + window->setup.closesAfterMs;
         advanceClock(0);
     }
     return 1;

@@ -16,8 +16,8 @@ const char* const stopText = "Unable to terminate Pelvane, cannot continue!";
 const char* const uninstallKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenderholt Pelvane 6.0";
 const char* const runKey = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-sim::WindowSpec productWindow(int closesAfterMs, bool hung = false) {
-    return sim::WindowSpec{"Pelvane50", closesAfterMs, hung};
+sim::WindowSetup productWindow(int closesAfterMs, bool hung = false) {
+    return sim::WindowSetup{"Pelvane50", closesAfterMs, hung};
 }
 
 // The exit code when closeRunningInstance ends the process; -1 when it returns.

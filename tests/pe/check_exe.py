@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks the built 32-bit product: PE header, imports, size, icon group and version record.
 
-Usage: inspect_exe.py "build/win32/Remove Pelvane.exe". Prints one line per check and ends with
+Usage: check_exe.py "build/win32/Remove Pelvane.exe". Prints one line per check and ends with
 "N passed, N failed"; exits non-zero when any check fails.
 """
 import struct
