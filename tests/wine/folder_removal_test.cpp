@@ -123,4 +123,75 @@ TEST(WineFolderRemoval, InAPickedFolderEveryEntryIsAskedAndWhatTheUserDeclinesSt
     expectFoldersAfterTheirContents(part.lines);
 }
 
+TEST(WineFolderRemoval, ALinkToAFolderOutsideIsRemovedAsALinkAndNothingBehindItIsTouched) {
+    Planted planted;
+    const std::string folder = defaultProductFolder();
+    ASSERT_FALSE(folderExists(folder)) << folder << " is left over from elsewhere";
+    const std::string target = "C:\\Pelvane Link Target";
+    ASSERT_TRUE(planted.file(folder + "\\pelvane32.dll"));
+    ASSERT_TRUE(planted.file(target + "\\shared.pvk", "shared keyboard\r\n"));
+    ASSERT_TRUE(planted.file(target + "\\Sub\\precious.doc", "precious\r\n"));
+    ASSERT_TRUE(setAttributes(target + "\\Sub\\precious.doc", FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(setAttributes(target, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+    const std::string link = folder + "\\Shared";
+    FolderLink made(link, target);
+    ASSERT_TRUE(made.made()) << "could not make the link " << link;
+    const DWORD linkAttributes = GetFileAttributesA(link.c_str());
+    ASSERT_EQ(linkAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
+              static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+        << std::hex << linkAttributes;
+    // The target's files with their bytes and attributes, and the target folder's own attributes.
+    const auto targetState = [&] {
+        std::string state = target + " " + std::to_string(GetFileAttributesA(target.c_str())) + "\n";
+        for (const char* file : {"\\shared.pvk", "\\Sub", "\\Sub\\precious.doc"}) {
+            const std::string path = target + file;
+            state += path + " " + std::to_string(GetFileAttributesA(path.c_str())) + " " +
+                     readFileBytes(path).value_or("(no bytes)") + "\n";
+        }
+        return state;
+    };
+    const std::string targetBefore = targetState();
+    const auto expectTargetUntouched = [&](const char* when) {
+        EXPECT_EQ(targetState(), targetBefore) << "the link's target " << when;
+    };
+    PendingAtRestart pending;
+    ASSERT_TRUE(pending.clean()) << "something is already pending for the next restart";
+
+    const RunResult run = runProgram({yes(), ok()});
+
+    ASSERT_TRUE(run.ok()) << run.report();
+    EXPECT_EQ(run.exitCode, 0u);
+    expectTargetUntouched("after the run");
+    const std::optional<std::string> log = readLog();
+    ASSERT_TRUE(log.has_value()) << "no log at " << logPath();
+    const FileRemovalPart part = fileRemovalPart(*log);
+    ASSERT_TRUE(part.found) << *log;
+    EXPECT_EQ(log->find(link + "\\"), std::string::npos) << "the log names something behind the link:\n" << *log;
+    ASSERT_EQ(part.lines.size(), 3u) << *log;
+    const std::string removedLine = "Directory " + link + " deleted";
+    if (std::find(part.lines.begin(), part.lines.end(), removedLine) != part.lines.end()) {
+        // The link itself could be removed at once.
+        EXPECT_EQ(sorted(part.lines), sorted({"File " + folder + "\\pelvane32.dll deleted", removedLine,
+                                              "Directory " + folder + " deleted"}));
+        EXPECT_EQ(part.after, noRebootLogEnd);
+        EXPECT_FALSE(folderExists(folder));
+        return;
+    }
+    // Wine refuses RemoveDirectoryA on a link to a folder that is not empty: the link waits for the restart.
+    EXPECT_EQ(part.lines[2], "Directory " + folder + " will be deleted on the next reboot");
+    EXPECT_EQ(sorted({part.lines[0], part.lines[1]}),
+              sorted({"File " + folder + "\\pelvane32.dll deleted", "Directory " + link + " will be deleted on the next reboot"}));
+    EXPECT_EQ(part.after, rebootLogEnd);
+    ASSERT_EQ(run.seen.size(), 2u) << run.report();
+    expectMessageBox(run.seen[1], rebootSummary(), MB_OK | MB_ICONEXCLAMATION);
+    const auto operations = pendingOperations();
+    ASSERT_TRUE(operations.has_value()) << "nothing registered for the restart";
+    EXPECT_EQ(*operations, (std::vector<std::pair<std::string, std::string>>{{"\\??\\" + link, ""}, {"\\??\\" + folder, ""}}));
+
+    const std::string restart = restartWindows();
+    ASSERT_EQ(restart, "");
+    expectTargetUntouched("after the restart");
+    EXPECT_FALSE(pendingOperations().has_value()) << "the restart leaves the delayed operations in place";
+}
+
 }  // namespace
