@@ -130,4 +130,35 @@ TEST(WineRestartDeletion, On98AFileInUseGoesThroughWininitBesideTheLineOfAnother
         RecordProperty("folder_after_restart", "kept, empty: the restart deletes WININIT.INI entries as files only");
 }
 
+TEST(WineRestartDeletion, On98ARenameSectionTooLongToReadWholeIsLeftAsItWasAndTheRefusalLogged) {
+    Planted planted;
+    const std::string folder = defaultProductFolder();
+    ASSERT_FALSE(folderExists(folder)) << folder << " is left over from elsewhere";
+    ASSERT_TRUE(planted.value(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Remove Pelvane.exe", "Version", "win98"));
+    ASSERT_TRUE(planted.file(folder + "\\pelvane32.dll"));
+    const std::string held = folder + "\\pelvane32.dll";
+    PendingAtRestart pending;
+    ASSERT_TRUE(pending.clean()) << "something is already pending for the next restart";
+    // More lines of other programs than the program reads at once (32 KB): adding to them could lose some.
+    std::string earlier = "[rename]\r\n";
+    for (int i = 0; i < 1300; ++i) earlier += "NUL=C:\\TEMP\\GONE" + std::to_string(10000 + i) + ".TMP\r\n";
+    ASSERT_TRUE(writeFileBytes(wininitPath(), earlier));
+    HeldFile hold(held);
+    ASSERT_TRUE(hold.held()) << "could not hold " << held;
+
+    const RunResult run = runProgram({yes(), ok()});
+
+    ASSERT_TRUE(run.ok()) << run.report();
+    EXPECT_EQ(run.exitCode, 0u);
+    ASSERT_EQ(run.seen.size(), 2u) << run.report();
+    expectMessageBox(run.seen[1], rebootSummary(), MB_OK | MB_ICONEXCLAMATION);
+    const std::optional<std::string> log = readLog();
+    ASSERT_TRUE(log.has_value()) << "no log at " << logPath();
+    const FileRemovalPart part = fileRemovalPart(*log);
+    EXPECT_EQ(part.lines, (Lines{"File " + held + " could not be deleted", "Directory " + folder + " could not be deleted"}));
+    EXPECT_EQ(part.after, rebootLogEnd);
+    EXPECT_EQ(readFileBytes(wininitPath()), earlier);
+    EXPECT_FALSE(pendingOperations().has_value());
+}
+
 }  // namespace
