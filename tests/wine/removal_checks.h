@@ -328,46 +328,55 @@ inline std::string unixPathOf(const std::string& path) {
     return out;
 }
 
-// Runs a Unix program of the machine (Wine starts it from its Windows path on drive Z:) with arguments already
-// quoted, then waits up to five seconds for done() to hold: Wine gives no handle to wait on for a Unix process.
-template <typename Done>
-inline bool runUnix(const std::string& program, const std::string& arguments, Done done) {
-    std::string commandLine = program + " " + arguments;
+// Runs a shell command of the machine's own Unix (Wine starts Unix programs from their path on drive Z:) with
+// the arguments as $1, $2...; a Windows command line quotes each argument and writes \" for a quote inside one.
+// Wine gives no handle to wait on for a Unix process, so the command touches a marker file last and this waits up
+// to five seconds for it. True when the command ran to its end.
+inline bool runUnixCommand(const std::string& script, const std::vector<std::string>& arguments) {
+    std::string folder = harness::tempFolder();
+    if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    const std::string marker = folder + "\\pelvane-unix-command.done", unixFolder = unixPathOf(folder);
+    if (unixFolder.empty()) return false;
+    DeleteFileA(marker.c_str());
+    std::string commandLine = "sh -c \"" + script + "; : > \\\"$0\\\"\" \"" + unixFolder + "/pelvane-unix-command.done\"";
+    for (const std::string& argument : arguments) commandLine += " \"" + argument + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(("Z:\\usr\\bin\\" + program).c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process))
+    if (!CreateProcessA("Z:\\bin\\sh", &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
         return false;
     if (process.hThread) CloseHandle(process.hThread);
     if (process.hProcess) CloseHandle(process.hProcess);
-    for (ULONGLONG until = GetTickCount64() + 5000; GetTickCount64() < until; Sleep(20))
-        if (done()) return true;
-    return done();
+    bool done = false;
+    for (ULONGLONG until = GetTickCount64() + 5000; !done && GetTickCount64() < until; Sleep(20))
+        done = GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
+    DeleteFileA(marker.c_str());
+    return done;
 }
 
 // A Unix symbolic link to a folder, made with ln -s inside the prefix: Windows programs see a folder with the
-// reparse-point bit. Removed again (the link only, with rm) when it goes out of scope.
+// reparse-point bit. Removed again (the link only, with rm, even when its target is gone) when it goes out of scope.
 class FolderLink {
 public:
-    FolderLink(const std::string& link, const std::string& target) : link_(link) {
+    FolderLink(const std::string& link, const std::string& target) {
         const size_t cut = link.find_last_of('\\');
+        if (cut == std::string::npos) return;
         const std::string parent = unixPathOf(link.substr(0, cut)), to = unixPathOf(target);
-        if (cut == std::string::npos || parent.empty() || to.empty()) return;
+        if (parent.empty() || to.empty()) return;
         unixLink_ = parent + "/" + link.substr(cut + 1);
-        made_ = runUnix("ln", "-s -- \"" + to + "\" \"" + unixLink_ + "\"",
-                        [&] { return GetFileAttributesA(link_.c_str()) != INVALID_FILE_ATTRIBUTES; });
+        made_ = runUnixCommand("/bin/ln -s -- \\\"$1\\\" \\\"$2\\\"", {to, unixLink_}) &&
+                GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
     }
     ~FolderLink() {
-        if (unixLink_.empty()) return;
-        runUnix("rm", "-f -- \"" + unixLink_ + "\"", [&] { return !harness::fileExists(link_) && !harness::folderExists(link_); });
+        if (!unixLink_.empty()) runUnixCommand("/bin/rm -f -- \\\"$1\\\"", {unixLink_});
     }
     FolderLink(const FolderLink&) = delete;
     FolderLink& operator=(const FolderLink&) = delete;
     bool made() const { return made_; }
 
 private:
-    std::string link_, unixLink_;
+    std::string unixLink_;
     bool made_ = false;
 };
 
