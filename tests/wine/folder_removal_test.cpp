@@ -20,9 +20,14 @@ TEST(WineFolderRemoval, TheDefaultFolderGoesEntirelyWithItsProtectedFilesEachFol
     Planted planted;
     const std::string folder = defaultProductFolder();
     ASSERT_FALSE(folderExists(folder)) << folder << " is left over from elsewhere";
-    const Lines files = {"pelvane32.dll",          "pvshell.exe",         "readme.txt",
-                         "pvhook.dll",             "Keyboards\\zq.pvk",   "Keyboards\\locked-down.pvk",
-                         "Keyboards\\Layouts\\qwerty.pvl", "Help\\index.htm"};
+    const Lines files = {"pelvane32.dll",
+                         "pvshell.exe",
+                         "readme.txt",
+                         "pvhook.dll",
+                         "Keyboards\\zq.pvk",
+                         "Keyboards\\locked-down.pvk",
+                         "Keyboards\\Layouts\\qwerty.pvl",
+                         "Help\\index.htm"};
     for (const std::string& file : files) ASSERT_TRUE(planted.file(folder + "\\" + file));
     ASSERT_TRUE(planted.folder(folder + "\\Empty"));
     ASSERT_TRUE(setAttributes(folder + "\\readme.txt", FILE_ATTRIBUTE_READONLY));
@@ -196,6 +201,8 @@ TEST(WineFolderRemoval, ALinkToAFolderOutsideIsRemovedAsALinkAndNothingBehindItI
     ASSERT_EQ(restart, "");
     expectTargetUntouched("after the restart");
     EXPECT_FALSE(pendingOperations().has_value()) << "the restart leaves the delayed operations in place";
+    // Wine's restart meets the same refusal for the link, so the link and the product's folder may stay.
+    RecordProperty("link_after_restart", folderExists(link) ? "kept" : "removed");
 }
 
 }  // namespace
