@@ -35,7 +35,8 @@ static RemovalOutcome removeEntry(const char* entryPath, DWORD attributes, FILE*
         wsprintfA(question, "Delete %s %s?", directory ? "directory" : "file", entryPath);
         if (!askUser(question, askYesNo)) return Retained;
     }
-    if (attributes != INVALID_FILE_ATTRIBUTES)
+    // A link's attributes are left alone: writing them can reach the folder it points to (Wine does so).
+    if (attributes != INVALID_FILE_ATTRIBUTES && !link)
         SetFileAttributesA(entryPath, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                                                           FILE_ATTRIBUTE_SYSTEM));
     if (directory && !link) return removeFolder(entryPath, log);

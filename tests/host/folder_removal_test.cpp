@@ -263,6 +263,13 @@ TEST_F(LinkRemoval, ALinkThatCannotBeRemovedWaitsForTheRestart) {
     expectTargetUntouched();
 }
 
+TEST_F(LinkRemoval, TheLinksAttributesAreNotWrittenSinceThatCanReachItsTarget) {
+    sim::addFile("C:\\app\\readonly.dll", "", FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(remove("C:\\app"), AllRemoved);
+    EXPECT_EQ(pathsOf("SetFileAttributesA"), Lines{"C:\\app\\readonly.dll"});
+    expectTargetUntouched();
+}
+
 TEST_F(LinkRemoval, OnlyTheLinkIsAskedAbout) {
     confirmEachDeletion = true;
     sim::answer({IDYES, IDYES, IDYES});

@@ -227,6 +227,8 @@ TEST(WineRun, CancellingTheDialogStopsWithCode2) {
     ASSERT_TRUE(run.ok()) << run.report();
     EXPECT_EQ(run.exitCode, 2u);
     ASSERT_EQ(run.seen.size(), 4u) << run.report();
+    EXPECT_EQ(run.seen[2].kind, WindowKind::FileDialog) << run.seen[2].describe();
+    EXPECT_EQ(run.seen[2].caption, "Select any file in the directory to be deleted");
     expectMessageBox(run.seen[3], "Unable to identify application folder, cannnot continue!", MB_OK | MB_ICONSTOP);
     const std::optional<std::string> log = readLog();
     ASSERT_TRUE(log.has_value()) << "no log at " << logPath();
@@ -235,4 +237,5 @@ TEST(WineRun, CancellingTheDialogStopsWithCode2) {
                                "aborted.\r\n";
     ASSERT_GE(log->size(), ending.size());
     EXPECT_EQ(log->substr(log->size() - ending.size()), ending) << *log;
+    EXPECT_EQ(log->find("File removal"), std::string::npos) << "no removal starts after the cancel:\n" << *log;
 }
