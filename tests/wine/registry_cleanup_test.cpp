@@ -1,0 +1,429 @@
+// The registry stage of the real program under Wine: all 31 entries planted and deleted, their neighbours kept.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <sddl.h>  // after windows.h, which it needs
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/wine/harness.h"
+
+using namespace harness;
+
+namespace {
+
+// The table written out again here, so that a slip in the program's copy shows up.
+struct Entry {
+    std::string key;
+    const char* value;  // null for a whole key
+};
+const std::string explorer = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
+const std::string uninstall = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const std::string component = "{3C5E91A7-2D4B-4F08-A6E3-5B17C9D204F6}";
+const std::vector<Entry> table = {
+    {"HKCR\\.pvp", nullptr},
+    {"HKCR\\.pvx", nullptr},
+    {"HKCR\\Applications\\pvshell.exe", nullptr},
+    {"HKCR\\CLSID\\" + component, nullptr},
+    {"HKCR\\Pelvane.File.Keyboard", nullptr},
+    {"HKCR\\Pelvane.File.Package", nullptr},
+    {explorer + "FileExts\\.pvn", nullptr},
+    {explorer + "FileExts\\.pvp", nullptr},
+    {explorer + "FileExts\\.pvx", nullptr},
+    {explorer + "FileExts\\.pvw", nullptr},
+    {explorer + "MenuOrder\\Start Menu\\Programs\\Quenderholt", nullptr},
+    {explorer + "MenuOrder\\Start Menu\\Programs\\Quenderholt Pelvane", nullptr},
+    {explorer + "MenuOrder\\Start Menu\\Programs\\Quenderholt Pelvane for VORSA", nullptr},
+    {"HKCU\\Software\\Quenderholt", nullptr},
+    {"HKLM\\SOFTWARE\\Classes\\.pvp", nullptr},
+    {"HKLM\\SOFTWARE\\Classes\\.pvx", nullptr},
+    {"HKLM\\SOFTWARE\\Classes\\Applications\\pvshell.exe", nullptr},
+    {"HKLM\\SOFTWARE\\Classes\\CLSID\\" + component, nullptr},
+    {"HKLM\\SOFTWARE\\Classes\\Pelvane.File.Keyboard", nullptr},
+    {"HKLM\\SOFTWARE\\Classes\\Pelvane.File.Package", nullptr},
+    {"HKLM\\SOFTWARE\\Microsoft\\CTF\\TIP\\" + component, nullptr},
+    {"HKLM\\SOFTWARE\\Quenderholt", nullptr},
+    {uninstall + "Pelvane Package Keyboard ZQ Beta 0.1 Win98", nullptr},
+    {uninstall + "Pelvane Package pvtip", nullptr},
+    {uninstall + "Pelvane Package richtext", nullptr},
+    {uninstall + "Quenderholt Pelvane 6.0", nullptr},
+    {"HKLM\\SYSTEM\\ControlSet001\\Control\\Keyboard Layouts\\000105C9", nullptr},
+    {"HKLM\\SYSTEM\\ControlSet003\\Control\\Keyboard Layouts\\000105C9", nullptr},
+    {"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts\\000105C9", nullptr},
+    {"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "pelvane.exe"},
+    {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "pelvane.exe"},
+};
+// Rows are numbered from 1 as in the table; row(n) is its entry.
+const Entry& row(size_t n) { return table.at(n - 1); }
+
+const char searchQuestion[] =
+    "The Pelvane library was not found at the default location.\n\nDo you want to try and identify the folder to be "
+    "deleted?\n(You will be prompted to confirm deletion of each file.)";
+
+std::string notFound(const Entry& e) { return "Registry key " + e.key + " not found"; }
+std::string treeDeleted(const Entry& e) { return "Registry key " + e.key + " deleted (with all subkeys)"; }
+std::string treeKept(const Entry& e) { return "Registry key " + e.key + " could not be deleted"; }
+std::string valueDeleted(const Entry& e) {
+    return std::string("Registry value ") + e.value + " deleted from key " + e.key;
+}
+std::string valueMissing(const Entry& e) {
+    return std::string("Registry value ") + e.value + " not found in key " + e.key;
+}
+
+std::string lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+bool startsWith(const std::string& text, const std::string& start) {
+    return lower(text).compare(0, start.size(), lower(start)) == 0;
+}
+
+// "HKCR\..." texts as handles and subkeys; a bare "HKCR" is the root itself.
+HKEY rootOf(const std::string& text) {
+    if (startsWith(text, "HKCR")) return HKEY_CLASSES_ROOT;
+    if (startsWith(text, "HKCU")) return HKEY_CURRENT_USER;
+    return HKEY_LOCAL_MACHINE;
+}
+std::string subkeyOf(const std::string& text) { return text.size() > 5 ? text.substr(5) : std::string(); }
+std::string parentOf(const std::string& text) { return text.substr(0, text.rfind('\\')); }
+std::string lastNameOf(const std::string& text) { return text.substr(text.rfind('\\') + 1); }
+
+// ---- Planting.
+
+// Every entry of the table with values and subkeys below it, and neighbours that must outlive it: a value on its
+// parent, a sibling named like it with "2" after the name, in the start-up keys other values, a value whose name
+// starts with the product's and a subkey named like it, and two keys whose names begin like the product's. Each
+// name carries the row number, so that entries Wine shows under two names (HKCR\X, HKLM\SOFTWARE\Classes\X)
+// each plant their own.
+::testing::AssertionResult plantTable(Planted& planted) {
+    auto fail = [](const std::string& what) { return ::testing::AssertionFailure() << "could not plant " << what; };
+    for (size_t n = 1; n <= table.size(); ++n) {
+        const Entry& e = row(n);
+        const std::string tag = "Row" + std::to_string(n);
+        const HKEY root = rootOf(e.key);
+        const std::string subkey = subkeyOf(e.key);
+        if (parentOf(e.key).size() > 4 && !planted.value(root, subkeyOf(parentOf(e.key)), "Neighbour " + tag, "kept"))
+            return fail(parentOf(e.key) + " [Neighbour " + tag + "]");
+        if (e.value) {
+            if (!planted.value(root, subkey, e.value, "C:\\Program Files\\Quenderholt\\Pelvane\\pelvane.exe") ||
+                !planted.value(root, subkey, "Other " + tag, "other.exe") ||
+                !planted.value(root, subkey, std::string(e.value) + ".bak", "kept") ||
+                !planted.value(root, subkey + "\\" + e.value, "Data", "kept"))
+                return fail(e.key + " and its neighbours");
+        } else {
+            if (!planted.value(root, subkey, tag, "planted") ||
+                !planted.value(root, subkey + "\\" + tag + "\\Deeper", "Data", "1") ||
+                !planted.key(root, subkey + "\\Other " + tag) || !planted.value(root, subkey + "2", tag, "kept"))
+                return fail(e.key + " and its neighbours");
+        }
+    }
+    if (!planted.value(HKEY_CURRENT_USER, "Software\\Quenderholt Other\\Settings", "Data", "kept") ||
+        !planted.value(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quenderholt Pelvane", "Data", "kept"))
+        return fail("the keys named like the product's");
+    return ::testing::AssertionSuccess();
+}
+
+// ---- Reading the registry around the table.
+
+// A value's data as text: strings as they are, anything else in hexadecimal after its type.
+std::string dataText(DWORD type, const std::vector<BYTE>& data, DWORD size) {
+    if ((type == REG_SZ || type == REG_EXPAND_SZ) && size > 0 && data[size - 1] == 0) --size;
+    if (type == REG_SZ || type == REG_EXPAND_SZ) return std::string(reinterpret_cast<const char*>(data.data()), size);
+    std::string text = "type " + std::to_string(type) + ":";
+    char hex[4];
+    for (DWORD i = 0; i < size; ++i) {
+        snprintf(hex, sizeof hex, "%02x", data[i]);
+        text += hex;
+    }
+    return text;
+}
+
+// Adds a key's line and one line per value ("key [name]=data") to out. Its subkeys are dumped in full when deep,
+// else only named, except that those whose names start with one of the prefixes are dumped in full too.
+void dumpKey(const std::string& text, bool deep, const std::set<std::string>& prefixes, std::set<std::string>* out) {
+    HKEY key = rootOf(text);
+    const std::string subkey = subkeyOf(text);
+    if (!subkey.empty() && RegOpenKeyExA(rootOf(text), subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    out->insert(text);
+    DWORD longestName = 0, longestData = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longestName, &longestData,
+                     nullptr, nullptr);
+    std::vector<char> name(longestName + 2);
+    std::vector<BYTE> data(longestData + 2);
+    for (DWORD i = 0;; ++i) {
+        DWORD nameSize = static_cast<DWORD>(name.size()), dataSize = static_cast<DWORD>(data.size()), type = 0;
+        if (RegEnumValueA(key, i, name.data(), &nameSize, nullptr, &type, data.data(), &dataSize) != ERROR_SUCCESS)
+            break;
+        out->insert(text + " [" + std::string(name.data(), nameSize) + "]=" + dataText(type, data, dataSize));
+    }
+    std::vector<std::string> children;
+    char child[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD childSize = sizeof child;
+        if (RegEnumKeyExA(key, i, child, &childSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        children.emplace_back(child, childSize);
+    }
+    if (!subkey.empty()) RegCloseKey(key);
+    for (const std::string& name : children) {
+        bool inFull = deep;
+        for (const std::string& prefix : prefixes) inFull = inFull || startsWith(name, prefix);
+        if (inFull)
+            dumpKey(text + "\\" + name, true, {}, out);
+        else
+            out->insert(text + "\\" + name);
+    }
+}
+
+// The registry around the table, one line per key and value: each entry's parent with its values and the names of
+// all its subkeys, and in full the subkeys of that parent whose names begin with the entry's own name (the entry,
+// and the neighbours named like it). Sorted.
+std::vector<std::string> registryAroundTable() {
+    std::map<std::string, std::set<std::string>> prefixesOfParent;
+    for (const Entry& e : table) prefixesOfParent[parentOf(e.key)].insert(lastNameOf(e.key));
+    std::set<std::string> lines;
+    for (const auto& [parent, prefixes] : prefixesOfParent) dumpKey(parent, false, prefixes, &lines);
+    return std::vector<std::string>(lines.begin(), lines.end());
+}
+
+// Whether a dump line belongs to the entry: the key and all below it, or the one value.
+bool belongsTo(const std::string& line, const Entry& e) {
+    if (e.value) return startsWith(line, e.key + " [" + e.value + "]=");
+    return lower(line) == lower(e.key) || startsWith(line, e.key + "\\") || startsWith(line, e.key + " [");
+}
+
+// The dump without the lines of the given rows.
+std::vector<std::string> without(const std::vector<std::string>& dump, const std::set<size_t>& rows) {
+    std::vector<std::string> kept;
+    for (const std::string& line : dump) {
+        bool target = false;
+        for (size_t n : rows) target = target || belongsTo(line, row(n));
+        if (!target) kept.push_back(line);
+    }
+    return kept;
+}
+// The lines one dump has and the other has not, for a failure message; empty when the two are the same.
+std::string differences(const std::vector<std::string>& expected, const std::vector<std::string>& actual) {
+    const std::set<std::string> want(expected.begin(), expected.end()), have(actual.begin(), actual.end());
+    std::string out;
+    for (const std::string& line : want)
+        if (!have.count(line)) out += "  missing:    " + line + "\n";
+    for (const std::string& line : have)
+        if (!want.count(line)) out += "  unexpected: " + line + "\n";
+    return out;
+}
+std::set<size_t> allRows() {
+    std::set<size_t> rows;
+    for (size_t n = 1; n <= table.size(); ++n) rows.insert(n);
+    return rows;
+}
+
+// ---- What the program logs.
+
+// What the registry stage logs, row by row, on a registry where every entry was planted, as Wine runs it.
+// Wine 8 keeps a single key for HKEY_CLASSES_ROOT\X and HKLM\SOFTWARE\Classes\X (it does not merge the user's
+// classes into HKEY_CLASSES_ROOT), so rows 15 to 20 find their keys gone with rows 1 to 6 and log "not found".
+// HKLM\SYSTEM\CurrentControlSet, by contrast, is a key of its own in Wine (on Windows it is a link to the active
+// control set, usually ControlSet001), so row 29 finds and deletes its own planting after row 27 deleted
+// ControlSet001's.
+std::vector<std::string> linesForPlantedTable() {
+    std::vector<std::string> lines;
+    std::vector<std::string> gone;  // the keys deleted so far, under Wine's one name for them
+    for (const Entry& e : table) {
+        if (e.value) {
+            lines.push_back(valueDeleted(e));
+            continue;
+        }
+        const std::string name = startsWith(e.key, "HKCR\\") ? "HKLM\\SOFTWARE\\Classes\\" + subkeyOf(e.key) : e.key;
+        bool alreadyGone = false;
+        for (const std::string& deleted : gone) alreadyGone = alreadyGone || startsWith(name + "\\", deleted + "\\");
+        lines.push_back(alreadyGone ? notFound(e) : treeDeleted(e));
+        if (!alreadyGone) gone.push_back(name);
+    }
+    return lines;
+}
+
+// The log's lines, split at each carriage return and line feed; a bare line feed or carriage return fails the test.
+std::vector<std::string> logLines(const std::string& log) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(log.substr(start, end - start));
+    EXPECT_EQ(start, log.size()) << "the log does not end with a line end";
+    for (const std::string& line : lines) EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
+    return lines;
+}
+
+// Runs the program, answers Yes (also to the question about the still-installed product when its uninstall key is
+// there) and declines the folder search: it ends with code 3 right after the registry stage. Returns the 31
+// lines under the registry heading, having checked every line around them.
+std::vector<std::string> registryLinesOfRun() {
+    const bool looksInstalled = keyExists(HKEY_LOCAL_MACHINE, subkeyOf(row(26).key));
+    const RunResult run =
+        runProgram(looksInstalled ? std::vector<Step>{yes(), yes(), no()} : std::vector<Step>{yes(), no()});
+    EXPECT_TRUE(run.ok()) << run.report();
+    EXPECT_EQ(run.exitCode, 3u) << run.report();
+    if (!run.seen.empty()) {
+        EXPECT_EQ(run.seen.back().text, searchQuestion) << run.report();
+    }
+    const std::optional<std::string> log = readLog();
+    if (!log) {
+        ADD_FAILURE() << "no log at " << logPath();
+        return {};
+    }
+    const std::vector<std::string> lines = logLines(*log);
+    const std::string library = defaultProductFolder() + "\\pelvane32.dll";
+    const std::vector<std::string> before = {
+        "", "Pelvane was not running", "", "Registry cleanup", "----------------", ""};
+    const std::vector<std::string> after = {"Searching for " + library, library + " not found", "",
+                                            "Cleanup terminated without deleting files."};
+    const size_t headerLines = 2;  // the time and the row of equals signs
+    if (lines.size() != headerLines + before.size() + table.size() + after.size()) {
+        ADD_FAILURE() << "the log has " << lines.size() << " lines:\n" << *log;
+        return {};
+    }
+    EXPECT_EQ(lines[0].rfind("Pelvane Cleanup: ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], std::string(40, '='));
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + headerLines, lines.begin() + headerLines + before.size()),
+              before);
+    EXPECT_EQ(std::vector<std::string>(lines.end() - after.size(), lines.end()), after);
+    return std::vector<std::string>(lines.begin() + headerLines + before.size(), lines.end() - after.size());
+}
+
+// Compares the registry stage's lines with the expected ones row by row.
+void expectLines(const std::vector<std::string>& actual, const std::vector<std::string>& expected) {
+    ASSERT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(actual[i], expected[i]) << "row " << i + 1;
+}
+
+// Gives a key a new access list for as long as it lives and then puts the key's own back.
+class AccessList {
+public:
+    AccessList(HKEY root, const std::string& subkey, const char* sddl) : root_(root), subkey_(subkey) {
+        HKEY key;
+        if (RegOpenKeyExA(root, subkey.c_str(), 0, READ_CONTROL | WRITE_DAC, &key) != ERROR_SUCCESS) return;
+        DWORD size = 0;
+        RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
+        saved_.resize(size);
+        PSECURITY_DESCRIPTOR replacement = nullptr;
+        if (size > 0 && RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, saved_.data(), &size) == ERROR_SUCCESS &&
+            ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &replacement, nullptr)) {
+            set_ = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, replacement) == ERROR_SUCCESS;
+            LocalFree(replacement);
+        }
+        RegCloseKey(key);
+    }
+    ~AccessList() { restore(); }
+    AccessList(const AccessList&) = delete;
+    AccessList& operator=(const AccessList&) = delete;
+
+    bool set() const { return set_; }
+    // Puts the key's own access list back (its owner may always do so).
+    void restore() {
+        if (!set_) return;
+        HKEY key;
+        const LONG status = RegOpenKeyExA(root_, subkey_.c_str(), 0, WRITE_DAC, &key);
+        if (status == ERROR_SUCCESS) {
+            set_ = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, saved_.data()) != ERROR_SUCCESS;
+            RegCloseKey(key);
+        } else if (status == ERROR_FILE_NOT_FOUND) {
+            set_ = false;  // the key has gone, and its access list with it
+        }
+        EXPECT_FALSE(set_) << "could not give " << subkey_ << " its own access list back";
+    }
+
+private:
+    HKEY root_;
+    std::string subkey_;
+    std::vector<BYTE> saved_;
+    bool set_ = false;
+};
+
+const char readOnly[] = "D:P(A;;KR;;;WD)";  // everyone may read the key, nobody may change it
+const char noAccess[] = "D:P";               // nobody may do anything with the key but its owner set its access
+
+}  // namespace
+
+TEST(WineRegistry, EveryEntryGoesWithAllBelowItNeighboursStayAndASecondRunFindsNothing) {
+    Planted planted;
+    ASSERT_TRUE(plantTable(planted));
+    // Wine's view of the two roots the expected lines depend on (see linesForPlantedTable).
+    ASSERT_TRUE(keyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.pvp\\Row1\\Deeper"));
+    ASSERT_TRUE(keyExists(HKEY_CLASSES_ROOT, ".pvp\\Row15\\Deeper"));
+    ASSERT_FALSE(keyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\ControlSet001\\Control\\Keyboard Layouts\\000105C9\\Row29"));
+    const std::vector<std::string> before = registryAroundTable();
+    for (const Entry& e : table) {
+        ASSERT_NE(before, without(before, {static_cast<size_t>(&e - &table[0]) + 1})) << e.key << " was not planted";
+    }
+
+    expectLines(registryLinesOfRun(), linesForPlantedTable());
+    const std::vector<std::string> after = registryAroundTable();
+    EXPECT_EQ(differences(without(before, allRows()), after), "") << "exactly the entries must be gone";
+    EXPECT_TRUE(valueExists(HKEY_CURRENT_USER, subkeyOf(row(30).key), "Other Row30"));
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, subkeyOf(row(31).key) + "\\pelvane.exe"));
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quenderholt2"));
+    EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, "Software\\Quenderholt Other\\Settings"));
+
+    // A second run finds nothing left: the start-up keys are still there, without the product's value.
+    std::vector<std::string> nothingLeft;
+    for (const Entry& e : table) nothingLeft.push_back(e.value ? valueMissing(e) : notFound(e));
+    expectLines(registryLinesOfRun(), nothingLeft);
+    EXPECT_EQ(differences(after, registryAroundTable()), "");
+}
+
+TEST(WineRegistry, OnACleanRegistryEveryEntryIsNotFoundAndNothingChanges) {
+    Planted planted;
+    for (const Entry& e : table) {
+        if (e.value) {
+            // The canary keeps a value of its own in both start-up keys, so they exist.
+            ASSERT_TRUE(keyExists(rootOf(e.key), subkeyOf(e.key))) << e.key;
+            ASSERT_FALSE(valueExists(rootOf(e.key), subkeyOf(e.key), e.value)) << e.key << " " << e.value;
+        } else {
+            ASSERT_FALSE(keyExists(rootOf(e.key), subkeyOf(e.key))) << e.key << " is left over from elsewhere";
+        }
+    }
+    const std::vector<std::string> before = registryAroundTable();
+
+    std::vector<std::string> expected;
+    for (const Entry& e : table) expected.push_back(e.value ? valueMissing(e) : notFound(e));
+    expectLines(registryLinesOfRun(), expected);
+    EXPECT_EQ(differences(before, registryAroundTable()), "");
+}
+
+TEST(WineRegistry, KeysWithoutFullAccessAreNotFoundAndKeptALockedSubkeyKeepsItsKey) {
+    Planted planted;
+    ASSERT_TRUE(plantTable(planted));
+    const std::vector<std::string> before = registryAroundTable();
+    // Made after the planting and dropped before it is removed (locals go in reverse order).
+    AccessList classes(HKEY_CLASSES_ROOT, ".pvp", readOnly);                     // rows 1 and 15
+    AccessList userBelow(HKEY_CURRENT_USER, "Software\\Quenderholt\\Row14", noAccess);  // row 14
+    AccessList machine(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quenderholt", readOnly);   // row 22
+    AccessList startup(HKEY_CURRENT_USER, subkeyOf(row(30).key), readOnly);      // row 30
+    ASSERT_TRUE(classes.set() && userBelow.set() && machine.set() && startup.set());
+
+    std::vector<std::string> expected = linesForPlantedTable();
+    expected[1 - 1] = notFound(row(1));
+    expected[15 - 1] = notFound(row(15));  // the same key as row 1's, just as locked
+    expected[22 - 1] = notFound(row(22));
+    expected[30 - 1] = notFound(row(30));  // a value entry whose key cannot be opened names the key
+    // Wine deletes the subkeys in turn and stops at the first it cannot open; the key and that subkey stay.
+    expected[14 - 1] = treeKept(row(14));
+    expectLines(registryLinesOfRun(), expected);
+
+    classes.restore();
+    userBelow.restore();
+    machine.restore();
+    startup.restore();
+    const std::vector<std::string> after = registryAroundTable();
+    std::set<size_t> deleted = allRows();
+    for (size_t kept : {1, 14, 15, 22, 30}) deleted.erase(kept);
+    EXPECT_EQ(differences(without(without(before, deleted), {14}), without(after, {14})), "")
+        << "the locked entries must stay whole, every other entry go, every neighbour stay";
+    EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, "Software\\Quenderholt\\Row14\\Deeper"));
+    EXPECT_TRUE(valueExists(HKEY_CURRENT_USER, "Software\\Quenderholt", "Row14"));
+    EXPECT_TRUE(valueExists(HKEY_CURRENT_USER, subkeyOf(row(30).key), "pelvane.exe"));
+    EXPECT_FALSE(valueExists(HKEY_LOCAL_MACHINE, subkeyOf(row(31).key), "pelvane.exe"));
+}
