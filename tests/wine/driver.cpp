@@ -16,9 +16,9 @@ static const char usage[] =
     "  --program PATH   the program to run (default: the Remove Pelvane.exe of this build)\n"
     "  --out FILE       write the report to FILE instead of the standard output\n"
     "  --time-limit S   end the program and fail after S seconds (default 60)\n"
-    "  --pause-dir DIR  before answering dialog N (counted from 1), write DIR\\N.request (its screen rectangle\n"
-    "                   \"left top right bottom\" on the first line, then what it is) and wait up to 30 seconds\n"
-    "                   for DIR\\N.done to exist: time for another program to take a picture of it\n"
+    "  --pause-dir DIR  before answering dialog N (counted from 1), bring it to the front, write DIR\\N.request\n"
+    "                   (its screen rectangle \"left top right bottom\" on the first line, then what it is) and\n"
+    "                   wait up to 30 seconds for DIR\\N.done to exist: time to take a picture of it\n"
     "Exit status: 0 when every dialog was answered as asked and the program ended by itself, 1 when not,\n"
     "2 for a wrong command line.\n";
 
@@ -37,7 +37,9 @@ static bool parseAnswer(const std::string& word, const std::string& file, harnes
 }
 
 // Tells whoever watches pauseDir that dialog number `index` is up, and waits (bounded) until they are done with it.
-static void pauseAt(const std::string& pauseDir, unsigned index, const harness::Sighting& seen) {
+static void pauseAt(const std::string& pauseDir, unsigned index, HWND dialog, const harness::Sighting& seen) {
+    // In front of every other window, as the user would see it.
+    SetForegroundWindow(dialog);
     const std::string base = pauseDir + "\\" + std::to_string(index);
     char rectangle[96];
     snprintf(rectangle, sizeof rectangle, "%ld %ld %ld %ld\n", seen.frame.left, seen.frame.top, seen.frame.right,
@@ -85,8 +87,8 @@ int main(int argc, char** argv) {
             out = value;
         } else if (option == "--pause-dir") {
             const std::string pauseDir = value;
-            options.beforeAnswer = [pauseDir, count = 0u](HWND, const harness::Sighting& seen) mutable {
-                pauseAt(pauseDir, ++count, seen);
+            options.beforeAnswer = [pauseDir, count = 0u](HWND dialog, const harness::Sighting& seen) mutable {
+                pauseAt(pauseDir, ++count, dialog, seen);
             };
         } else if (option == "--time-limit" && atoi(value.c_str()) > 0) {
             options.timeLimitMs = static_cast<DWORD>(atoi(value.c_str())) * 1000;
