@@ -7,6 +7,7 @@
 
 static const char usage[] =
     "usage: pelvane-driver [--answers LIST] [--file PATH] [--program PATH] [--out FILE] [--time-limit SECONDS]\n"
+    "                      [--pause-dir DIR]\n"
     "  --answers LIST   the answers in order, separated by commas: yes, no, ok, cancel (the open-file dialog),\n"
     "                   file (choose the --file path in the open-file dialog) or file:PATH.\n"
     "                   Without it every box is answered Yes (OK when it has no Yes button), and the open-file\n"
@@ -15,6 +16,9 @@ static const char usage[] =
     "  --program PATH   the program to run (default: the Remove Pelvane.exe of this build)\n"
     "  --out FILE       write the report to FILE instead of the standard output\n"
     "  --time-limit S   end the program and fail after S seconds (default 60)\n"
+    "  --pause-dir DIR  before answering dialog N (counted from 1), bring it to the front, write DIR\\N.request\n"
+    "                   (its screen rectangle \"left top right bottom\" on the first line, then what it is) and\n"
+    "                   wait up to 30 seconds for DIR\\N.done to exist: time to take a picture of it\n"
     "Exit status: 0 when every dialog was answered as asked and the program ended by itself, 1 when not,\n"
     "2 for a wrong command line.\n";
 
@@ -30,6 +34,30 @@ static bool parseAnswer(const std::string& word, const std::string& file, harnes
     else if (lower.compare(0, 5, "file:") == 0 && word.size() > 5) step = harness::chooseFile(word.substr(5));
     else return false;
     return true;
+}
+
+// Tells whoever watches pauseDir that dialog number `index` is up, and waits (bounded) until they are done with it.
+static void pauseAt(const std::string& pauseDir, unsigned index, HWND dialog, const harness::Sighting& seen) {
+    // In front of every other window, as the user would see it.
+    SetForegroundWindow(dialog);
+    const std::string base = pauseDir + "\\" + std::to_string(index);
+    char rectangle[96];
+    snprintf(rectangle, sizeof rectangle, "%ld %ld %ld %ld\n", seen.frame.left, seen.frame.top, seen.frame.right,
+             seen.frame.bottom);
+    // Written under another name first, so that the watcher never reads half a request.
+    if (!harness::writeFileBytes(base + ".part", rectangle + seen.describe() + "\n") ||
+        !MoveFileA((base + ".part").c_str(), (base + ".request").c_str())) {
+        fprintf(stderr, "pelvane-driver: cannot write %s.request\n", base.c_str());
+        return;
+    }
+    const DWORD start = GetTickCount();
+    while (GetFileAttributesA((base + ".done").c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start > 30000) {
+            fprintf(stderr, "pelvane-driver: no %s.done after 30 seconds; answering anyway\n", base.c_str());
+            return;
+        }
+        Sleep(50);
+    }
 }
 
 int main(int argc, char** argv) {
@@ -57,6 +85,11 @@ int main(int argc, char** argv) {
             options.program = value;
         } else if (option == "--out") {
             out = value;
+        } else if (option == "--pause-dir") {
+            const std::string pauseDir = value;
+            options.beforeAnswer = [pauseDir, count = 0u](HWND dialog, const harness::Sighting& seen) mutable {
+                pauseAt(pauseDir, ++count, dialog, seen);
+            };
         } else if (option == "--time-limit" && atoi(value.c_str()) > 0) {
             options.timeLimitMs = static_cast<DWORD>(atoi(value.c_str())) * 1000;
         } else {

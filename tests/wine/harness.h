@@ -97,6 +97,10 @@ struct RunOptions {
     std::string autoFile;
     // Called between polls with the time since the program started, to act on the machine while it runs.
     std::function<void(DWORD elapsedMs)> duringRun;
+    // Called for each dialog once it has been read and before it is answered, with its window and what was read
+    // (the answer is still empty); the program waits for the answer meanwhile, so more can be read from the window
+    // or a picture taken of it. The time it takes counts towards timeLimitMs.
+    std::function<void(HWND dialog, const Sighting& seen)> beforeAnswer;
 };
 
 // Starts the program with CreateProcess and answers each dialog it shows with the next step of the script,

@@ -145,6 +145,7 @@ RunResult runProgram(const std::vector<Step>& script, const RunOptions& options)
             } else {
                 run.failure = "a dialog the script did not expect: " + seen.describe();
             }
+            if (run.failure.empty() && options.beforeAnswer) options.beforeAnswer(dialog, seen);
             if (run.failure.empty()) {
                 const std::string problem = act(dialog, seen, step);
                 if (problem.empty()) {
