@@ -1,19 +1,19 @@
 // Finding the product's folder: the default place, the open-file dialog, its centring hook and the three stops.
 #include <gtest/gtest.h>
 
+#include "tests/expected/messages.h"
 #include "files/application_folder.h"
 #include "platform/simulated/simulation.h"
 #include "tests/host/program.h"
 
 namespace {
 
+using expected::searchQuestion;
+using expected::dialogStopText;
+using expected::folderStopText;
+
 const char* const testLog = "C:\\users\\test\\Temp\\locate.log";
 const char* const candidate = "C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll";
-const char* const searchQuestion =
-    "The Pelvane library was not found at the default location.\n\nDo you want to try and identify the folder to be "
-    "deleted?\n(You will be prompted to confirm deletion of each file.)";
-const char* const dialogStop = "Unable to identify application folder, cannnot continue!";
-const char* const folderStop = "Application folder error, cannot continue!";
 const char* const removalHeading = "\r\nFile removal\r\n------------\r\n\r\n";
 
 class Locate : public ::testing::Test {
@@ -106,7 +106,7 @@ TEST_F(Locate, ACancelledOrFailedDialogStopsWithCodeTwo) {
         sim::answer({IDYES, IDOK});
         EXPECT_EQ(locate(), 2);
         ASSERT_EQ(sim::boxes().size(), 2u);
-        EXPECT_EQ(sim::boxes()[1].text, dialogStop);
+        EXPECT_EQ(sim::boxes()[1].text, dialogStopText);
         EXPECT_EQ(sim::boxes()[1].style, 0x10u);
         EXPECT_EQ(sim::openStreams(), 0);
         EXPECT_EQ(written(), std::string("Searching for ") + candidate + "\r\n" + candidate +
@@ -191,7 +191,7 @@ TEST_F(Locate, AFileInTheRootOfADriveOrShareLeavesNoFolderAndStopsWithCodeFour) 
         log = openLogStream(testLog);
         EXPECT_EQ(locateByDialog(chosen), 4);
         ASSERT_EQ(sim::boxes().size(), 2u);
-        EXPECT_EQ(sim::boxes()[1].text, folderStop);
+        EXPECT_EQ(sim::boxes()[1].text, folderStopText);
         EXPECT_EQ(sim::boxes()[1].style, 0x10u);
         EXPECT_EQ(sim::openStreams(), 0);
         const std::string text = written();
@@ -295,7 +295,7 @@ TEST_F(LocateRun, ACancelledDialogEndsTheProgramWithCodeTwo) {
     sim::answer({IDYES, IDYES, IDOK});
     EXPECT_EQ(runProgram(), 2);
     ASSERT_EQ(sim::boxes().size(), 3u);
-    EXPECT_EQ(sim::boxes()[2].text, dialogStop);
+    EXPECT_EQ(sim::boxes()[2].text, dialogStopText);
     EXPECT_EQ(afterRegistry(), std::string("Searching for ") + candidate + "\r\n" + candidate +
                                    " not found\r\n\r\nUnable to identify application folder, cleanup aborted.\r\n");
 }
@@ -305,7 +305,7 @@ TEST_F(LocateRun, AFileInADrivesRootEndsTheProgramWithCodeFourTouchingNothing) {
     sim::answer({IDYES, IDYES, IDOK, IDYES, IDYES});
     EXPECT_EQ(runProgram(), 4);
     ASSERT_EQ(sim::boxes().size(), 3u);
-    EXPECT_EQ(sim::boxes()[2].text, folderStop);
+    EXPECT_EQ(sim::boxes()[2].text, folderStopText);
     EXPECT_EQ(afterRegistry(), std::string("Searching for ") + candidate + "\r\n" + candidate + " not found\r\n" +
                                    removalHeading + "Application folder error, cleanup aborted.");
     EXPECT_EQ(sim::tree("D:"), (std::vector<std::string>{"D:\\pelvane32.dll", "D:\\keep.txt"}));

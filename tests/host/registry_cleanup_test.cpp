@@ -8,53 +8,18 @@
 #include <string>
 #include <vector>
 
+#include "tests/expected/registry_table.h"
 #include "platform/simulated/simulation.h"
 #include "registry/registry_cleanup.h"
 #include "tests/host/program.h"
 
 namespace {
 
-// The table written out again here, so that a slip in the program's copy shows up.
-struct Entry {
-    std::string key;
-    const char* value;  // null for a whole key
-};
-const std::string explorer = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
-const std::string uninstall = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const std::string component = "{3C5E91A7-2D4B-4F08-A6E3-5B17C9D204F6}";
-const std::vector<Entry> table = {
-    {"HKCR\\.pvp", nullptr},
-    {"HKCR\\.pvx", nullptr},
-    {"HKCR\\Applications\\pvshell.exe", nullptr},
-    {"HKCR\\CLSID\\" + component, nullptr},
-    {"HKCR\\Pelvane.File.Keyboard", nullptr},
-    {"HKCR\\Pelvane.File.Package", nullptr},
-    {explorer + "FileExts\\.pvn", nullptr},
-    {explorer + "FileExts\\.pvp", nullptr},
-    {explorer + "FileExts\\.pvx", nullptr},
-    {explorer + "FileExts\\.pvw", nullptr},
-    {explorer + "MenuOrder\\Start Menu\\Programs\\Quenderholt", nullptr},
-    {explorer + "MenuOrder\\Start Menu\\Programs\\Quenderholt Pelvane", nullptr},
-    {explorer + "MenuOrder\\Start Menu\\Programs\\Quenderholt Pelvane for VORSA", nullptr},
-    {"HKCU\\Software\\Quenderholt", nullptr},
-    {"HKLM\\SOFTWARE\\Classes\\.pvp", nullptr},
-    {"HKLM\\SOFTWARE\\Classes\\.pvx", nullptr},
-    {"HKLM\\SOFTWARE\\Classes\\Applications\\pvshell.exe", nullptr},
-    {"HKLM\\SOFTWARE\\Classes\\CLSID\\" + component, nullptr},
-    {"HKLM\\SOFTWARE\\Classes\\Pelvane.File.Keyboard", nullptr},
-    {"HKLM\\SOFTWARE\\Classes\\Pelvane.File.Package", nullptr},
-    {"HKLM\\SOFTWARE\\Microsoft\\CTF\\TIP\\" + component, nullptr},
-    {"HKLM\\SOFTWARE\\Quenderholt", nullptr},
-    {uninstall + "Pelvane Package Keyboard ZQ Beta 0.1 Win98", nullptr},
-    {uninstall + "Pelvane Package pvtip", nullptr},
-    {uninstall + "Pelvane Package richtext", nullptr},
-    {uninstall + "Quenderholt Pelvane 6.0", nullptr},
-    {"HKLM\\SYSTEM\\ControlSet001\\Control\\Keyboard Layouts\\000105C9", nullptr},
-    {"HKLM\\SYSTEM\\ControlSet003\\Control\\Keyboard Layouts\\000105C9", nullptr},
-    {"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts\\000105C9", nullptr},
-    {"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "pelvane.exe"},
-    {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "pelvane.exe"},
-};
+using expected::Entry;
+using expected::component;
+using expected::explorer;
+using expected::uninstall;
+const std::vector<Entry>& table = expected::registryTable;
 
 // The key above an entry; for a key right below a root, the root itself ("HKCR\\").
 std::string parentOf(const std::string& key) {

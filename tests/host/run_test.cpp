@@ -3,25 +3,19 @@
 
 #include <cstring>
 
+#include "tests/expected/messages.h"
 #include "platform/simulated/simulation.h"
 #include "tests/host/program.h"
 
 namespace {
 
-const char* const caption = "Quenderholt Pelvane: Uninstallation Cleanup";
-const char* const firstQuestion =
-    "This application is designed to remove remaining files and registry entries associated with Quenderholt "
-    "Pelvane 6, to allow re-installation or upgrading.\n\nIn order to be most reliable, you should have "
-    "administrator privileges and be logged on as the same user that installed Pelvane.\n\nDo you want to proceed?";
-const char* const installedQuestion =
-    "Pelvane does not appear to have been uninstalled.\n\nYou should run the normal uninstaller before using this "
-    "application (or else some menu items and registry entries may be left undeleted).\n\nContinue cleanup anyway?";
+using expected::caption;
+using expected::firstQuestion;
+using expected::stillInstalledQuestion;
+using expected::otherUsersNote;
+
 const char* const uninstallKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenderholt Pelvane 6.0";
 const char* const header = "Pelvane Cleanup: Thu Jul 03 06:45:02 2003\r\n========================================\r\n\r\n";
-const char* const otherUsersNote =
-    "\n\nNote: If other users have used Pelvane on this machine, you may need to run this application for each user "
-    "to clear registry entries associated with that user";
-
 class Run : public ::testing::Test {
 protected:
     void SetUp() override { sim::reset(); }
@@ -57,7 +51,7 @@ TEST_F(Run, StoppingForTheUninstallerEndsWithCodeOneAndItsLine) {
     sim::answer({IDYES, IDNO});
     EXPECT_EQ(runProgram(), 1);
     ASSERT_EQ(sim::boxes().size(), 2u);
-    EXPECT_EQ(sim::boxes()[1].text, installedQuestion);
+    EXPECT_EQ(sim::boxes()[1].text, stillInstalledQuestion);
     EXPECT_EQ(sim::boxes()[1].style, 0x124u);
     EXPECT_EQ(logText(), std::string(header) + "\r\nCleanup terminated to allow uninstallation first.\r\n\r\n");
     EXPECT_EQ(sim::openKeys(), 0);
@@ -76,7 +70,7 @@ TEST_F(Run, AnUninstallKeyThatCannotBeReadCountsAsUninstalled) {
     sim::denyAllAccess(uninstallKey);
     sim::answer({IDYES, IDNO});
     EXPECT_EQ(runProgram(), 3);
-    EXPECT_NE(sim::boxes()[1].text, installedQuestion);
+    EXPECT_NE(sim::boxes()[1].text, stillInstalledQuestion);
 }
 
 TEST_F(Run, GoingOnAnywayDeletesTheUninstallKeySoASecondRunDoesNotAsk) {
@@ -87,7 +81,7 @@ TEST_F(Run, GoingOnAnywayDeletesTheUninstallKeySoASecondRunDoesNotAsk) {
     sim::answer({IDYES, IDNO});
     EXPECT_EQ(runProgram(), 3);
     EXPECT_EQ(sim::boxes().size(), 5u);
-    EXPECT_NE(sim::boxes()[4].text, installedQuestion);
+    EXPECT_NE(sim::boxes()[4].text, stillInstalledQuestion);
 }
 
 TEST_F(Run, TheHeaderPadsTheDayWithAZeroAndUsesA24HourClock) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/expected/messages.h"
 #include "app/cleanup_log.h"
 #include "instance/running_instance.h"
 #include "platform/simulated/simulation.h"
@@ -11,8 +12,9 @@
 
 namespace {
 
+using expected::productStopText;
+
 const char* const header = "Pelvane Cleanup: Thu Jul 03 06:45:02 2003\r\n========================================\r\n\r\n";
-const char* const stopText = "Unable to terminate Pelvane, cannot continue!";
 const char* const uninstallKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenderholt Pelvane 6.0";
 const char* const runKey = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
@@ -105,7 +107,7 @@ TEST_F(RunningInstance, AWindowThatStaysEndsTheProcessAfterTenWaits) {
         EXPECT_EQ(sim::callsOf("FindWindowA"), 11) << closesAfterMs;
         EXPECT_EQ(sim::callsOf("SendMessageTimeoutA"), 1) << closesAfterMs;
         ASSERT_EQ(sim::boxes().size(), 1u) << closesAfterMs;
-        EXPECT_EQ(sim::boxes()[0].text, stopText);
+        EXPECT_EQ(sim::boxes()[0].text, productStopText);
         EXPECT_EQ(sim::boxes()[0].caption, "Quenderholt Pelvane: Uninstallation Cleanup");
         EXPECT_EQ(sim::boxes()[0].style, 0x10u);
         EXPECT_EQ(sim::calls().back().function, "MessageBoxA");
@@ -120,7 +122,7 @@ TEST_F(RunningInstance, ASecondProductWindowCountsAsStillRunning) {
     EXPECT_EQ(sim::sleeps().size(), 10u);
     EXPECT_EQ(sim::windowsOfClass("Pelvane50"), 1);
     ASSERT_EQ(sim::boxes().size(), 1u);
-    EXPECT_EQ(sim::boxes()[0].text, stopText);
+    EXPECT_EQ(sim::boxes()[0].text, productStopText);
 }
 
 TEST_F(RunningInstance, AHungWindowCostsTheSendItsTimeLimitThenTheSameStop) {
@@ -129,7 +131,7 @@ TEST_F(RunningInstance, AHungWindowCostsTheSendItsTimeLimitThenTheSameStop) {
     EXPECT_EQ(sim::sleeps(), std::vector<DWORD>(10, 1000));
     EXPECT_EQ(sim::clockMs(), 5000u + 10 * 1000u);  // the send gave up after 5 s, then ten one-second waits
     ASSERT_EQ(sim::boxes().size(), 1u);
-    EXPECT_EQ(sim::boxes()[0].text, stopText);
+    EXPECT_EQ(sim::boxes()[0].text, productStopText);
     EXPECT_EQ(sim::boxes()[0].style, 0x10u);
 }
 
@@ -186,7 +188,7 @@ TEST_F(RunningInstance, AProductThatWillNotCloseStopsTheRunBeforeTheRegistry) {
         sim::answer({IDYES, IDYES, IDYES});
         EXPECT_EQ(runProgram(), 1) << hung;
         ASSERT_EQ(sim::boxes().size(), 3u) << hung;
-        EXPECT_EQ(sim::boxes()[2].text, stopText);
+        EXPECT_EQ(sim::boxes()[2].text, productStopText);
         EXPECT_EQ(sim::boxes()[2].style, 0x10u);
         EXPECT_EQ(logText(), header) << hung;
         EXPECT_EQ(sim::registryDump(), before) << hung;

@@ -1,6 +1,7 @@
 // The real program finding the product's folder under Wine: the stops with codes 3 and 4, and the folder a pick gives.
 #include <gtest/gtest.h>
 
+#include "tests/expected/messages.h"
 #include "tests/wine/harness.h"
 #include "tests/wine/removal_checks.h"
 
@@ -52,7 +53,7 @@ TEST(WineApplicationFolder, AFileChosenInTheRootOfADriveIsRefusedWithCode4AndNot
     EXPECT_EQ(run.exitCode, 4u);
     ASSERT_EQ(run.seen.size(), 4u) << run.report();
     EXPECT_EQ(run.seen[2].kind, WindowKind::FileDialog) << run.seen[2].describe();
-    expectMessageBox(run.seen[3], "Application folder error, cannot continue!", MB_OK | MB_ICONSTOP);
+    expectMessageBox(run.seen[3], expected::folderStopText, MB_OK | MB_ICONSTOP);
     EXPECT_EQ(driveRootSnapshot(), rootBefore);
     const std::optional<std::string> log = readLog();
     ASSERT_TRUE(log.has_value()) << "no log at " << logPath();

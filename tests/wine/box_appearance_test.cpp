@@ -1,26 +1,19 @@
 // How each box of the real program looks under Wine: caption, text, buttons, icon, default button, owner, place.
 #include <gtest/gtest.h>
 
+#include "tests/expected/messages.h"
 #include "tests/wine/harness.h"
 
 using namespace harness;
 
 namespace {
 
-const char caption[] = "Quenderholt Pelvane: Uninstallation Cleanup";
-const char firstQuestion[] =
-    "This application is designed to remove remaining files and registry entries associated with Quenderholt "
-    "Pelvane 6, to allow re-installation or upgrading.\n\nIn order to be most reliable, you should have "
-    "administrator privileges and be logged on as the same user that installed Pelvane.\n\nDo you want to proceed?";
-const char stillInstalledQuestion[] =
-    "Pelvane does not appear to have been uninstalled.\n\nYou should run the normal uninstaller before using this "
-    "application (or else some menu items and registry entries may be left undeleted).\n\nContinue cleanup anyway?";
-const char searchQuestion[] =
-    "The Pelvane library was not found at the default location.\n\nDo you want to try and identify the folder to be "
-    "deleted?\n(You will be prompted to confirm deletion of each file.)";
-const char otherUsersNote[] =
-    "\n\nNote: If other users have used Pelvane on this machine, you may need to run this application for each user "
-    "to clear registry entries associated with that user";
+using expected::caption;
+using expected::firstQuestion;
+using expected::stillInstalledQuestion;
+using expected::searchQuestion;
+using expected::otherUsersNote;
+
 const char uninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenderholt Pelvane 6.0";
 const char sessionManagerKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const char pendingValue[] = "PendingFileRenameOperations";
@@ -197,7 +190,7 @@ TEST(BoxAppearance, QuestionsAndTheOpenFileDialogWhenTheLibraryIsMissingThenTheS
     ASSERT_EQ(observed.run.seen.size(), 4u) << observed.run.report();
     expectBox(observed, 0, firstQuestion, MB_YESNO | MB_ICONQUESTION);
     expectBox(observed, 1, searchQuestion, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
-    expectBox(observed, 3, "Unable to identify application folder, cannnot continue!", MB_OK | MB_ICONSTOP);
+    expectBox(observed, 3, expected::dialogStopText, MB_OK | MB_ICONSTOP);
 
     const Sighting& dialog = observed.run.seen[2];
     const Window& window = observed.windows[2];
@@ -275,7 +268,7 @@ TEST(BoxAppearance, StopWhenTheChosenFileLeavesNoFolder) {
     ASSERT_TRUE(observed.run.ok()) << observed.run.report();
     EXPECT_EQ(observed.run.exitCode, 4u);
     ASSERT_EQ(observed.run.seen.size(), 4u) << observed.run.report();
-    expectBox(observed, 3, "Application folder error, cannot continue!", MB_OK | MB_ICONSTOP);
+    expectBox(observed, 3, expected::folderStopText, MB_OK | MB_ICONSTOP);
     EXPECT_TRUE(fileExists(atDriveRoot));
 }
 
@@ -291,7 +284,7 @@ TEST(BoxAppearance, StopWhenTheProductWillNotClose) {
     EXPECT_EQ(observed.run.exitCode, 1u);
     ASSERT_EQ(observed.run.seen.size(), 2u) << observed.run.report();
     EXPECT_EQ(product.closeRequests() - requestsBefore, 1) << "the program asks the product to close once";
-    expectBox(observed, 1, "Unable to terminate Pelvane, cannot continue!", MB_OK | MB_ICONSTOP);
+    expectBox(observed, 1, expected::productStopText, MB_OK | MB_ICONSTOP);
 }
 
 TEST(BoxAppearance, InformationWhenEverythingWasRemoved) {

@@ -12,21 +12,19 @@
 #include <utility>
 #include <vector>
 
+#include "tests/expected/messages.h"
 #include "tests/wine/harness.h"
 
 namespace removal {
 
+using expected::caption;
+using expected::searchQuestion;
+using expected::otherUsersNote;
+using expected::fileDialogTitle;
+
 using harness::Sighting;
 using Lines = std::vector<std::string>;
 
-inline const char caption[] = "Quenderholt Pelvane: Uninstallation Cleanup";
-inline const char otherUsersNote[] =
-    "\n\nNote: If other users have used Pelvane on this machine, you may need to run this application for each user "
-    "to clear registry entries associated with that user";
-inline const char searchQuestion[] =
-    "The Pelvane library was not found at the default location.\n\nDo you want to try and identify the folder to be "
-    "deleted?\n(You will be prompted to confirm deletion of each file.)";
-inline const char fileDialogTitle[] = "Select any file in the directory to be deleted";
 inline const char fileRemovalHeading[] = "\r\nFile removal\r\n------------\r\n\r\n";
 
 // The three summaries, note included, as the program shows them for this machine's log.

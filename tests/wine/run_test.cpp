@@ -4,26 +4,19 @@
 
 #include <regex>
 
+#include "tests/expected/messages.h"
 #include "tests/wine/harness.h"
 
 using namespace harness;
 
 namespace {
 
-const char caption[] = "Quenderholt Pelvane: Uninstallation Cleanup";
-const char firstQuestion[] =
-    "This application is designed to remove remaining files and registry entries associated with Quenderholt "
-    "Pelvane 6, to allow re-installation or upgrading.\n\nIn order to be most reliable, you should have "
-    "administrator privileges and be logged on as the same user that installed Pelvane.\n\nDo you want to proceed?";
-const char stillInstalledQuestion[] =
-    "Pelvane does not appear to have been uninstalled.\n\nYou should run the normal uninstaller before using this "
-    "application (or else some menu items and registry entries may be left undeleted).\n\nContinue cleanup anyway?";
-const char searchQuestion[] =
-    "The Pelvane library was not found at the default location.\n\nDo you want to try and identify the folder to be "
-    "deleted?\n(You will be prompted to confirm deletion of each file.)";
-const char otherUsersNote[] =
-    "\n\nNote: If other users have used Pelvane on this machine, you may need to run this application for each user "
-    "to clear registry entries associated with that user";
+using expected::caption;
+using expected::firstQuestion;
+using expected::stillInstalledQuestion;
+using expected::searchQuestion;
+using expected::otherUsersNote;
+
 const char uninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenderholt Pelvane 6.0";
 const char runKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
@@ -229,7 +222,7 @@ TEST(WineRun, CancellingTheDialogStopsWithCode2) {
     ASSERT_EQ(run.seen.size(), 4u) << run.report();
     EXPECT_EQ(run.seen[2].kind, WindowKind::FileDialog) << run.seen[2].describe();
     EXPECT_EQ(run.seen[2].caption, "Select any file in the directory to be deleted");
-    expectMessageBox(run.seen[3], "Unable to identify application folder, cannnot continue!", MB_OK | MB_ICONSTOP);
+    expectMessageBox(run.seen[3], expected::dialogStopText, MB_OK | MB_ICONSTOP);
     const std::optional<std::string> log = readLog();
     ASSERT_TRUE(log.has_value()) << "no log at " << logPath();
     const std::string ending = defaultProductFolder() +

@@ -6,18 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "tests/expected/messages.h"
 #include "tests/wine/harness.h"
 
 using namespace harness;
 
 namespace {
 
+using expected::caption;
+using expected::searchQuestion;
+using expected::productStopText;
+
 const char productClass[] = "Pelvane50";
-const char caption[] = "Quenderholt Pelvane: Uninstallation Cleanup";
-const char stopText[] = "Unable to terminate Pelvane, cannot continue!";
-const char searchQuestion[] =
-    "The Pelvane library was not found at the default location.\n\nDo you want to try and identify the folder to be "
-    "deleted?\n(You will be prompted to confirm deletion of each file.)";
 const char settingsKey[] = "Software\\Quenderholt";  // HKCU, the product's own settings: a table entry
 const char runKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
@@ -179,7 +179,7 @@ void expectStopBox(const RunResult& run) {
     const Sighting& stop = run.seen[1];
     EXPECT_EQ(stop.kind, WindowKind::MessageBox) << stop.describe();
     EXPECT_EQ(stop.caption, caption);
-    EXPECT_EQ(stop.text, stopText);
+    EXPECT_EQ(stop.text, productStopText);
     EXPECT_EQ(stop.style(), static_cast<UINT>(MB_OK | MB_ICONSTOP)) << stop.describe();
     EXPECT_EQ(run.exitCode, 1u) << run.report();
 }
