@@ -120,21 +120,41 @@ inline std::vector<std::pair<std::string, DWORD>> listFolder(const std::string& 
 
 // What a run that removes folder depth first must ask and log, in the order this machine lists the entries:
 // the user declines the paths in `declined` (when asked), the files in `held` cannot be deleted at once, and
-// everything else goes. Each folder comes after its contents. Returns the outcome: 0 all removed, 1 reboot
-// required, 2 retained.
+// everything else goes. Each folder comes after its contents. An entry whose name begins with a full stop is left
+// alone, and so is every folder that holds it: such a folder is registered for the restart even when nothing in it
+// was declined or held. An entry whose full path does not fit MAX_PATH is left and logged as too long, and so is a
+// folder whose listing pattern does not fit; either keeps the folders above it. Returns the outcome: 0 all
+// removed, 1 reboot required, 2 retained.
 struct Walk {
     std::set<std::string> declined, held;
     bool asked = false;
     Lines questions;                    // "Delete file X?" / "Delete directory X?", in order
     std::vector<harness::Step> answers;  // Yes or No for each question
     Lines lines;                        // the log lines
+    Lines registered;                   // the paths registered for deletion at the restart, in order
 };
 
-inline int expectedRemoval(const std::string& folder, Walk& walk) {
+namespace detail {
+// The walk of one folder; *stays tells whether the folder is still there when its removal is done.
+inline int walkFolder(const std::string& folder, Walk& walk, bool* stays) {
+    *stays = true;
+    if (folder.size() + strlen("\\*.*") >= MAX_PATH) {
+        walk.lines.push_back("Directory " + folder + " not deleted: path too long");
+        return 2;
+    }
     int outcome = 0;
+    bool somethingStays = false;
     for (const auto& [name, attributes] : listFolder(folder)) {
-        if (name[0] == '.') continue;
+        if (name[0] == '.') {
+            somethingStays = true;
+            continue;
+        }
         const std::string path = folder + "\\" + name;
+        if (path.size() >= MAX_PATH) {
+            walk.lines.push_back("Entry " + path + " not deleted: path too long");
+            outcome = 2;
+            continue;
+        }
         const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (walk.asked) {
             walk.questions.push_back(std::string("Delete ") + (directory ? "directory " : "file ") + path + "?");
@@ -146,17 +166,33 @@ inline int expectedRemoval(const std::string& folder, Walk& walk) {
             }
         }
         if (directory) {
-            outcome = std::max(outcome, expectedRemoval(path, walk));
+            bool childStays = false;
+            outcome = std::max(outcome, walkFolder(path, walk, &childStays));
+            somethingStays = somethingStays || childStays;
         } else if (walk.held.count(path)) {
             walk.lines.push_back("File " + path + " will be deleted on the next reboot");
+            walk.registered.push_back(path);
             outcome = std::max(outcome, 1);
         } else {
             walk.lines.push_back("File " + path + " deleted");
         }
     }
-    static const char* const ends[] = {" deleted", " will be deleted on the next reboot", " will not be deleted"};
-    walk.lines.push_back("Directory " + folder + ends[outcome]);
+    if (outcome == 2) {
+        walk.lines.push_back("Directory " + folder + " will not be deleted");
+    } else if (outcome == 1 || somethingStays) {
+        walk.lines.push_back("Directory " + folder + " will be deleted on the next reboot");
+        walk.registered.push_back(folder);
+    } else {
+        walk.lines.push_back("Directory " + folder + " deleted");
+        *stays = false;
+    }
     return outcome;
+}
+}  // namespace detail
+
+inline int expectedRemoval(const std::string& folder, Walk& walk) {
+    bool stays = false;
+    return detail::walkFolder(folder, walk, &stays);
 }
 
 // Sets a file's or folder's attributes and checks that they stuck (Wine keeps hidden and system apart from Unix).
@@ -329,8 +365,9 @@ inline std::string unixPathOf(const std::string& path) {
 // Runs a shell command of the machine's own Unix (Wine starts Unix programs from their path on drive Z:) with
 // the arguments as $1, $2...; a Windows command line quotes each argument and writes \" for a quote inside one.
 // Wine gives no handle to wait on for a Unix process, so the command touches a marker file last and this waits up
-// to five seconds for it. True when the command ran to its end.
-inline bool runUnixCommand(const std::string& script, const std::vector<std::string>& arguments) {
+// to waitMs (five seconds unless told) for it. True when the command ran to its end.
+inline bool runUnixCommand(const std::string& script, const std::vector<std::string>& arguments,
+                           DWORD waitMs = 5000) {
     std::string folder = harness::tempFolder();
     if (!folder.empty() && folder.back() == '\\') folder.pop_back();
     const std::string marker = folder + "\\pelvane-unix-command.done", unixFolder = unixPathOf(folder);
@@ -347,7 +384,7 @@ inline bool runUnixCommand(const std::string& script, const std::vector<std::str
     if (process.hThread) CloseHandle(process.hThread);
     if (process.hProcess) CloseHandle(process.hProcess);
     bool done = false;
-    for (ULONGLONG until = GetTickCount64() + 5000; !done && GetTickCount64() < until; Sleep(20))
+    for (ULONGLONG until = GetTickCount64() + waitMs; !done && GetTickCount64() < until; Sleep(20))
         done = GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
     DeleteFileA(marker.c_str());
     return done;
