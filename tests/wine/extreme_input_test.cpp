@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/expected/messages.h"
 #include "tests/wine/harness.h"
 #include "tests/wine/key_access.h"
 #include "tests/wine/removal_checks.h"
@@ -17,15 +18,10 @@ using namespace removal;
 
 namespace {
 
-const char uninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenderholt Pelvane 6.0";
-const char firstQuestion[] =
-    "This application is designed to remove remaining files and registry entries associated with Quenderholt "
-    "Pelvane 6, to allow re-installation or upgrading.\n\nIn order to be most reliable, you should have "
-    "administrator privileges and be logged on as the same user that installed Pelvane.\n\nDo you want to proceed?";
-const char stillInstalledQuestion[] =
-    "Pelvane does not appear to have been uninstalled.\n\nYou should run the normal uninstaller before using this "
-    "application (or else some menu items and registry entries may be left undeleted).\n\nContinue cleanup anyway?";
+using expected::firstQuestion;
+using expected::stillInstalledQuestion;
 
+const char uninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenderholt Pelvane 6.0";
 Lines sorted(Lines lines) {
     std::sort(lines.begin(), lines.end());
     return lines;
