@@ -49,4 +49,18 @@ inline const std::vector<Entry> registryTable = {
     {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "pelvane.exe"},
 };
 
+// The log line the program writes for an entry, by what became of it.
+inline std::string notFound(const Entry& e) { return "Registry key " + e.key + " not found"; }
+inline std::string treeDeleted(const Entry& e) { return "Registry key " + e.key + " deleted (with all subkeys)"; }
+inline std::string treeKept(const Entry& e) { return "Registry key " + e.key + " could not be deleted"; }
+inline std::string valueDeleted(const Entry& e) {
+    return std::string("Registry value ") + e.value + " deleted from key " + e.key;
+}
+inline std::string valueMissing(const Entry& e) {
+    return std::string("Registry value ") + e.value + " not found in key " + e.key;
+}
+inline std::string valueKept(const Entry& e) {
+    return std::string("Registry value ") + e.value + " could not be deleted from key " + e.key;
+}
+
 }  // namespace expected

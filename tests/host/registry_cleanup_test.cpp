@@ -19,6 +19,12 @@ using expected::Entry;
 using expected::component;
 using expected::explorer;
 using expected::uninstall;
+using expected::notFound;
+using expected::treeDeleted;
+using expected::treeKept;
+using expected::valueDeleted;
+using expected::valueKept;
+using expected::valueMissing;
 const std::vector<Entry>& table = expected::registryTable;
 
 // The key above an entry; for a key right below a root, the root itself ("HKCR\\").
@@ -28,18 +34,6 @@ std::string parentOf(const std::string& key) {
 }
 bool startsWith(const std::string& text, const std::string& start) { return text.compare(0, start.size(), start) == 0; }
 
-std::string notFound(const Entry& e) { return "Registry key " + e.key + " not found"; }
-std::string treeDeleted(const Entry& e) { return "Registry key " + e.key + " deleted (with all subkeys)"; }
-std::string treeKept(const Entry& e) { return "Registry key " + e.key + " could not be deleted"; }
-std::string valueDeleted(const Entry& e) {
-    return std::string("Registry value ") + e.value + " deleted from key " + e.key;
-}
-std::string valueMissing(const Entry& e) {
-    return std::string("Registry value ") + e.value + " not found in key " + e.key;
-}
-std::string valueKept(const Entry& e) {
-    return std::string("Registry value ") + e.value + " could not be deleted from key " + e.key;
-}
 
 // Every entry present, with values and subkeys below its keys, and the neighbours that must outlive it: a value on
 // every parent, a sibling whose name starts with the entry's name, other start-up values and a subkey named like one.

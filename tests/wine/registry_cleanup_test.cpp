@@ -23,19 +23,15 @@ using expected::Entry;
 using expected::component;
 using expected::explorer;
 using expected::uninstall;
+using expected::notFound;
+using expected::treeDeleted;
+using expected::treeKept;
+using expected::valueDeleted;
+using expected::valueMissing;
 const std::vector<Entry>& table = expected::registryTable;
 // Rows are numbered from 1 as in the table; row(n) is its entry.
 const Entry& row(size_t n) { return table.at(n - 1); }
 
-std::string notFound(const Entry& e) { return "Registry key " + e.key + " not found"; }
-std::string treeDeleted(const Entry& e) { return "Registry key " + e.key + " deleted (with all subkeys)"; }
-std::string treeKept(const Entry& e) { return "Registry key " + e.key + " could not be deleted"; }
-std::string valueDeleted(const Entry& e) {
-    return std::string("Registry value ") + e.value + " deleted from key " + e.key;
-}
-std::string valueMissing(const Entry& e) {
-    return std::string("Registry value ") + e.value + " not found in key " + e.key;
-}
 
 std::string lower(std::string text) {
     for (char& c : text)

@@ -56,6 +56,19 @@ inline void expectMessageBox(const Sighting& seen, const std::string& text, UINT
     EXPECT_EQ(seen.style(), style) << seen.describe();
 }
 
+// Runs the program answering Yes to its first question and OK to its summary, and checks that it ended by itself
+// with exit code 0 after that summary. The caller stops on a fatal failure here with ASSERT_FALSE(HasFatalFailure()).
+inline harness::RunResult runToSummary(const std::string& summary, UINT style) {
+    const harness::RunResult run = harness::runProgram({harness::yes(), harness::ok()});
+    [&] {
+        ASSERT_TRUE(run.ok()) << run.report();
+        EXPECT_EQ(run.exitCode, 0u);
+        ASSERT_EQ(run.seen.size(), 2u) << run.report();
+        expectMessageBox(run.seen[1], summary, style);
+    }();
+    return run;
+}
+
 inline bool endsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }

@@ -6,8 +6,10 @@
 
 #include "tests/expected/messages.h"
 #include "tests/wine/harness.h"
+#include "tests/wine/removal_checks.h"
 
 using namespace harness;
+using removal::expectMessageBox;
 
 namespace {
 
@@ -57,13 +59,6 @@ void expectCrLfLines(const std::string& log) {
             EXPECT_TRUE(i + 1 < log.size() && log[i + 1] == '\n') << "bare carriage return at byte " << i;
         }
     }
-}
-
-void expectMessageBox(const Sighting& seen, const std::string& text, UINT style) {
-    EXPECT_EQ(seen.kind, WindowKind::MessageBox) << seen.describe();
-    EXPECT_EQ(seen.caption, caption);
-    EXPECT_EQ(seen.text, text);
-    EXPECT_EQ(seen.style(), style) << seen.describe();
 }
 
 size_t count(const std::string& text, const std::string& part) {
