@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -14,12 +15,16 @@ namespace sim {
 
 // A file or folder on the simulated disk; a folder keeps its entries in listing order.
 struct Node {
-    std::string name;
+    std::string name;       // the real name, which paths are matched against
+    std::string listedName; // what a listing shows when the code page cannot hold the real name ("" when it can)
+    std::string shortName;  // the 8.3 alias, "" when there is none
+    DWORD serial = 0;       // its creation time, which tells entries with the same listed name apart
     DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
     std::string content;
     std::string linkTarget;
     std::list<std::unique_ptr<Node>> children;
     std::map<std::string, Node*> byName;  // lower-case name -> child, for large folders
+    std::map<std::string, Node*> byShortName;
     Node* parent = nullptr;
     std::list<std::unique_ptr<Node>>::iterator place;  // where the parent keeps it
     bool locked = false;
@@ -90,18 +95,33 @@ struct Machine {
     unsigned long clockMs = 0;
 
     std::vector<FILE*> streams;
+
+    DWORD lastError = 0;
+    int codePage = 1252;
+    std::map<long, std::string> fileHandles;  // open handle -> the path it was opened by
+    long nextFileHandle = 1;
+    DWORD nextSerial = 1;
+    std::map<int, std::string> specialFolders;
+    std::function<void()> whenAsked;
 };
 
 Machine& machine();
 
-// Records a call and says whether it must fail by the faults set up.
+// Records a call and says whether it must fail by the faults set up (with access denied as its last error).
 bool callFails(const char* function, std::vector<std::string> args = {});
 
 // Names compare without regard to letter case, as on Windows.
 std::string lowered(const std::string& text);
+// Splits at backslashes, by characters of the machine's code page.
 std::vector<std::string> splitPath(const std::string& path);
+// Whether byte starts a double-byte character in the machine's code page.
+bool isLeadByte(unsigned char byte);
+// Sets the last error and returns false, for the calls that fail by themselves.
+BOOL failWith(DWORD error);
 
-// Disk look-ups: follows directory links on the way, but not at the last name.
+// Disk look-ups as the system resolves a path: "\\?\" paths as they stand; others with "." and ".." resolved,
+// trailing dots and spaces stripped from each name and none when a name is a device. Names match the real name
+// or the short one. Follows directory links on the way, but not at the last name.
 Node* findNode(const std::string& path);
 void removeNode(Node* node);
 

@@ -1,6 +1,7 @@
 // The test interface of the simulated Windows: set up a machine, script the user, inject faults, read back what happened.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,7 +68,7 @@ int callsOf(const std::string& function);
 // ---- The user.
 void answer(std::vector<int> results);  // the next boxes are answered with these (IDYES, IDNO, IDOK); none left: 0
 const std::vector<Box>& boxes();
-void chooseInDialog(const std::string& path);  // the dialog's next answer: this file chosen
+void chooseInDialog(const std::string& path);  // the dialog's next answer: this file chosen (made if missing)
 void cancelDialog();                            // the dialog's next answer: cancelled (the default)
 const std::vector<DialogSeen>& dialogs();
 struct Moved {
@@ -83,11 +84,17 @@ void setTempPath(const std::string& path);      // "" makes GetTempPathA report 
 void setProgramFiles(const std::string& path);  // "" makes the look-up fail
 void setVersion(DWORD version);                 // the GetVersion word
 void setLocalTime(const struct tm& time);
+void setCodePage(int codePage);                   // 932 makes 0x81-0x9F and 0xE0-0xFC lead bytes
+void setSpecialFolder(int csidl, const std::string& path);  // "" makes the look-up fail
+void whenAsked(std::function<void()> action);     // done once, as the next message box is shown
 
 // ---- Disk. Paths are Windows paths; names compare without regard to letter case.
 void addFolder(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_DIRECTORY);
 void addFile(const std::string& path, const std::string& content = "", DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
 void addLink(const std::string& path, const std::string& target);  // a directory reparse point to target
+void setListedName(const std::string& path, const std::string& listed);  // the name as the code page lists it
+void setShortName(const std::string& path, const std::string& shortName);
+void replaceByLink(const std::string& path, const std::string& target);  // swapped for a link, as by another program
 bool exists(const std::string& path);
 DWORD attributesOf(const std::string& path);
 std::string fileContent(const std::string& path);
@@ -119,6 +126,7 @@ unsigned long clockMs();
 // ---- Handles and streams the program holds.
 int openKeys();
 int openSearches();
+int openFileHandles();
 int openStreams();
 void closeOpenStreams();  // what the C runtime does at process exit
 

@@ -65,6 +65,11 @@ using namespace sim;
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
     Machine& m = machine();
     m.boxes.push_back(Box{text, caption ? caption : "", style});
+    if (m.whenAsked) {
+        const std::function<void()> action = std::move(m.whenAsked);
+        m.whenAsked = nullptr;
+        action();
+    }
     if (callFails("MessageBoxA", {text}) || owner) return 0;
     if (m.answers.empty()) return 0;
     const int result = m.answers.front();
@@ -109,6 +114,7 @@ BOOL WINAPI GetOpenFileNameA(LPOPENFILENAMEA ofn) {
     const std::string chosen = m.dialogAnswers.front();
     m.dialogAnswers.pop_front();
     if (chosen.empty() || chosen.size() + 1 > ofn->nMaxFile) return FALSE;
+    if (chosen.find('\\') != std::string::npos && !exists(chosen)) addFile(chosen);  // only what exists is chosen
     const std::string title = chosen.substr(chosen.rfind('\\') + 1);
     if (ofn->lpstrFileTitle && title.size() + 1 > ofn->nMaxFileTitle) return FALSE;
     std::memcpy(ofn->lpstrFile, chosen.c_str(), chosen.size() + 1);

@@ -64,6 +64,13 @@ typedef struct HINSTANCE__* HINSTANCE;
 #define FILE_ATTRIBUTE_NORMAL 0x80
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x400
 
+#define FILE_LIST_DIRECTORY 0x1
+#define FILE_SHARE_READ 0x1
+#define FILE_SHARE_WRITE 0x2
+#define OPEN_EXISTING 3
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
+
 #define MOVEFILE_DELAY_UNTIL_REBOOT 0x4
 #define CSIDL_PROGRAM_FILES 0x26
 
@@ -112,6 +119,19 @@ typedef struct _WIN32_FIND_DATAA {
     CHAR cFileName[MAX_PATH];
     CHAR cAlternateFileName[14];
 } WIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
+
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
 
 typedef struct tagRECT {
     LONG left;
@@ -165,6 +185,13 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD buffe
 BOOL WINAPI WritePrivateProfileSectionA(LPCSTR section, LPCSTR lines, LPCSTR fileName);
 BOOL WINAPI MoveFileExA(LPCSTR existing, LPCSTR replacement, DWORD flags);
 void WINAPI Sleep(DWORD milliseconds);
+HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security, DWORD disposition, DWORD flags,
+                          HANDLE templateFile);
+BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
+BOOL WINAPI CloseHandle(HANDLE handle);
+DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD error);
+int WINAPI lstrcmpiA(LPCSTR one, LPCSTR other);
 
 // Registry
 LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
@@ -180,6 +207,8 @@ BOOL WINAPI SHGetSpecialFolderPathA(HWND owner, LPSTR path, int folder, BOOL cre
 // Windows and dialogs
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
 int WINAPI wsprintfA(LPSTR buffer, LPCSTR format, ...);
+LPSTR WINAPI CharNextA(LPCSTR at);
+LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR at);
 BOOL WINAPI GetOpenFileNameA(LPOPENFILENAMEA settings);
 HWND WINAPI GetParent(HWND window);
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
