@@ -69,7 +69,7 @@ struct Machine {
 
     std::deque<int> answers;
     std::vector<Box> boxes;
-    std::deque<std::string> dialogAnswers;  // "" cancels
+    std::deque<std::pair<std::string, bool>> dialogAnswers;  // the path ("" cancels), whether it is made if missing
     std::vector<DialogSeen> dialogs;
     std::vector<Moved> dialogMoves;
     int screenWidth = 1024;

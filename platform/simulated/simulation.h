@@ -68,7 +68,9 @@ int callsOf(const std::string& function);
 // ---- The user.
 void answer(std::vector<int> results);  // the next boxes are answered with these (IDYES, IDNO, IDOK); none left: 0
 const std::vector<Box>& boxes();
-void chooseInDialog(const std::string& path);  // the dialog's next answer: this file chosen (made if missing)
+// The dialog's next answer: this file chosen; made when missing unless made is false (the path as the dialog
+// returns it, which may name nothing when the code page could not hold a name).
+void chooseInDialog(const std::string& path, bool made = true);
 void cancelDialog();                            // the dialog's next answer: cancelled (the default)
 const std::vector<DialogSeen>& dialogs();
 struct Moved {

@@ -31,8 +31,8 @@ void answer(std::vector<int> results) {
     for (int r : results) machine().answers.push_back(r);
 }
 const std::vector<Box>& boxes() { return machine().boxes; }
-void chooseInDialog(const std::string& path) { machine().dialogAnswers.push_back(path); }
-void cancelDialog() { machine().dialogAnswers.push_back(""); }
+void chooseInDialog(const std::string& path, bool made) { machine().dialogAnswers.emplace_back(path, made); }
+void cancelDialog() { machine().dialogAnswers.emplace_back("", false); }
 const std::vector<DialogSeen>& dialogs() { return machine().dialogs; }
 const std::vector<Moved>& dialogMoves() { return machine().dialogMoves; }
 void setScreen(int width, int height) {
@@ -111,10 +111,11 @@ BOOL WINAPI GetOpenFileNameA(LPOPENFILENAMEA ofn) {
         seen.hookReturnedZero = ofn->lpfnHook(dialogChild, WM_INITDIALOG, 0, 0) == 0;
     m.dialogs.push_back(seen);
     if (fails || m.dialogAnswers.empty()) return FALSE;
-    const std::string chosen = m.dialogAnswers.front();
+    const std::string chosen = m.dialogAnswers.front().first;
+    const bool made = m.dialogAnswers.front().second;
     m.dialogAnswers.pop_front();
     if (chosen.empty() || chosen.size() + 1 > ofn->nMaxFile) return FALSE;
-    if (chosen.find('\\') != std::string::npos && !exists(chosen)) addFile(chosen);  // only what exists is chosen
+    if (made && chosen.find('\\') != std::string::npos && !exists(chosen)) addFile(chosen);
     const std::string title = chosen.substr(chosen.rfind('\\') + 1);
     if (ofn->lpstrFileTitle && title.size() + 1 > ofn->nMaxFileTitle) return FALSE;
     std::memcpy(ofn->lpstrFile, chosen.c_str(), chosen.size() + 1);

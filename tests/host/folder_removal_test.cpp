@@ -267,6 +267,87 @@ TEST_F(LinkRemoval, OnlyTheLinkIsAskedAbout) {
     expectTargetUntouched();
 }
 
+// ---- Names the code page does not hold, names the path calls change, and folders swapped while asked about.
+
+TEST_F(Removal, EachEntryIsReachedOnlyByAPathThatLeadsToItOrLeftAndLogged) {
+    const std::string fullWidthBackslash = "\xEF\xBC\xBC";  // U+FF3C, listed as a backslash
+    const std::string climbing = "x" + fullWidthBackslash + ".." + fullWidthBackslash + ".." + fullWidthBackslash + "victim";
+    struct Name {
+        std::string real, listed, alias;
+    };
+    const struct {
+        const char* what;
+        std::vector<Name> names;
+        DWORD version;
+        RemovalOutcome outcome;
+        Lines log;
+    } cases[] = {
+        {"climbing name, reached by its short name", {{climbing, "x\\..\\..\\victim", "X__~1"}}, 0x1DB10106, AllRemoved,
+         {"File C:\\app\\X__~1 deleted", "Directory C:\\app deleted"}},
+        {"climbing name without a short name", {{climbing, "x\\..\\..\\victim", ""}}, 0x1DB10106, LeftBehind,
+         {"Entry C:\\app\\x\\..\\..\\victim not deleted: it cannot be reached by its name",
+          "Directory C:\\app will not be deleted"}},
+        {"a name converted onto another entry's", {{"\xC4\x81sub", "asub", "_SUB~1"}, {"asub", "", ""}}, 0x1DB10106,
+         AllRemoved, {"File C:\\app\\_SUB~1 deleted", "File C:\\app\\asub deleted", "Directory C:\\app deleted"}},
+        {"a name converted onto none", {{"\xC4\x81sub", "asub", ""}}, 0x1DB10106, LeftBehind,
+         {"Entry C:\\app\\asub not deleted: it cannot be reached by its name", "Directory C:\\app will not be deleted"}},
+        {"characters outside the code page", {{"\xE4\xB8\xAD.pvk", "?.pvk", "__~1.PVK"}}, 0x1DB10106, AllRemoved,
+         {"File C:\\app\\__~1.PVK deleted", "Directory C:\\app deleted"}},
+        {"trailing dot and space, device names, taken literally",
+         {{"trail.", "", ""}, {"sp ", "", ""}, {"con", "", ""}, {"lpt1.log", "", ""}}, 0x1DB10106, AllRemoved,
+         {"File C:\\app\\trail. deleted", "File C:\\app\\sp  deleted", "File C:\\app\\con deleted",
+          "File C:\\app\\lpt1.log deleted", "Directory C:\\app deleted"}},
+        {"trailing dot on the 95/98/Me family", {{"trail.", "", "TRAIL~1"}, {"aux", "", ""}}, 0xC0000A04, LeftBehind,
+         {"File C:\\app\\TRAIL~1 deleted", "Entry C:\\app\\aux not deleted: it cannot be reached by its name",
+          "Directory C:\\app will not be deleted"}},
+        {"a control character", {{"a\nFile C: deleted", "", ""}}, 0x1DB10106, LeftBehind,
+         {"Entry C:\\app\\a?File C: deleted not deleted: it cannot be reached by its name",
+          "Directory C:\\app will not be deleted"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::reset();
+        sim::setVersion(c.version);
+        log = openLogStream(testLog);
+        sim::addFile("C:\\victim\\precious.doc", "keep", FILE_ATTRIBUTE_READONLY);
+        sim::addFolder("C:\\app");
+        for (const Name& name : c.names) {
+            sim::addFile("C:\\app\\" + name.real);
+            if (!name.listed.empty()) sim::setListedName("\\\\?\\C:\\app\\" + name.real, name.listed);
+            if (!name.alias.empty()) sim::setShortName("\\\\?\\C:\\app\\" + name.real, name.alias);
+        }
+        EXPECT_EQ(remove("C:\\app"), c.outcome);
+        EXPECT_EQ(logged(), c.log);
+        EXPECT_EQ(sim::tree("C:\\victim"), Lines{"C:\\victim\\precious.doc"});
+        EXPECT_EQ(sim::attributesOf("C:\\victim\\precious.doc"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        EXPECT_TRUE(sim::pendingDeletes().empty());
+        EXPECT_EQ(sim::openFileHandles(), 0);
+    }
+}
+
+TEST_F(Removal, AFolderSwappedForALinkWhileItsQuestionIsOpenIsRemovedAsALink) {
+    confirmEachDeletion = true;
+    sim::addFile("C:\\victim\\precious.doc", "", FILE_ATTRIBUTE_HIDDEN);
+    sim::addFolder("C:\\app\\sub", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN);
+    sim::addFile("C:\\app\\sub\\f.txt");
+    sim::whenAsked([] { sim::replaceByLink("C:\\app\\sub", "C:\\victim"); });
+    sim::answer({IDYES});
+    EXPECT_EQ(remove("C:\\app"), AllRemoved);
+    EXPECT_EQ(logged(), (Lines{"Directory C:\\app\\sub deleted", "Directory C:\\app deleted"}));
+    EXPECT_EQ(sim::tree("C:\\victim"), Lines{"C:\\victim\\precious.doc"});
+    EXPECT_EQ(sim::attributesOf("C:\\victim\\precious.doc"), static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(sim::callsOf("SetFileAttributesA"), 0);
+}
+
+TEST_F(Removal, ADoubleByteNameEndingInByte5CIsJoinedByCharacters) {
+    sim::setCodePage(932);
+    const std::string name = "\x88\xea\x97\x97\x95\x5c";  // its last byte is the second half of a character
+    sim::addFile("C:\\app\\" + name + "\\f.txt");
+    EXPECT_EQ(remove("C:\\app"), AllRemoved);
+    EXPECT_EQ(logged(), (Lines{"File C:\\app\\" + name + "\\f.txt deleted", "Directory C:\\app\\" + name + " deleted",
+                               "Directory C:\\app deleted"}));
+}
+
 // ---- Paths at the length limit and deep trees.
 
 TEST_F(Removal, AnEntryWhosePathDoesNotFitIsLeftAndKeepsTheFoldersAbove) {

@@ -118,6 +118,8 @@ TEST_F(Run, WithoutATemporaryFolderTheRunGoesOnUnloggedAndStillSumsUp) {
     EXPECT_EQ(runProgram(), 0);
     ASSERT_EQ(sim::boxes().size(), 2u);
     EXPECT_EQ(sim::boxes()[1].style, 0x40u);
+    EXPECT_EQ(sim::boxes()[1].text,
+              std::string("Pelvane cleanup complete. No reboot required.") + expected::noLogPointer + otherUsersNote);
     EXPECT_FALSE(sim::exists("C:\\Program Files\\Quenderholt\\Pelvane"));
     EXPECT_EQ(sim::callsOf("openLogStream"), 0);
 }
@@ -128,7 +130,8 @@ TEST_F(Run, ALogThatCannotBeCreatedIsDoneWithoutAndTheRunGoesOn) {
     sim::answer({IDYES, IDOK});
     EXPECT_EQ(runProgram(), 0);
     EXPECT_FALSE(sim::exists(logFile));
-    EXPECT_EQ(sim::boxes().size(), 2u);
+    ASSERT_EQ(sim::boxes().size(), 2u);
+    EXPECT_NE(sim::boxes()[1].text.find(std::string(expected::noLogPointer) + otherUsersNote), std::string::npos);
     EXPECT_FALSE(sim::exists("C:\\Program Files\\Quenderholt\\Pelvane"));
 }
 
@@ -206,6 +209,20 @@ TEST_F(Run, AFileKeptByTheUserGivesTheRetainedSummaryNamingTheFolder) {
     EXPECT_NE(logText().find("\r\nFiles left undeleted by user\r\n\r\nPelvane cleanup completed.\r\n\r\n"),
               std::string::npos);
     EXPECT_TRUE(sim::exists("D:\\Elsewhere\\Pelvane\\pelvane32.dll"));
+}
+
+TEST_F(Run, AFileThatNeitherGoesNorCanWaitForTheRestartGivesTheLeftBehindSummary) {
+    const std::string folder = "C:\\Program Files\\Quenderholt\\Pelvane";
+    sim::addFile(folder + "\\pelvane32.dll");
+    sim::lockFile(folder + "\\pelvane32.dll");
+    sim::failFunction("MoveFileExA");
+    sim::answer({IDYES, IDOK});
+    EXPECT_EQ(runProgram(), 0);
+    ASSERT_EQ(sim::boxes().size(), 2u);
+    EXPECT_EQ(sim::boxes()[1].text, expected::leftBehindSummaryStart + folder + expected::leftBehindSummaryEnd +
+                                        logFile + " for the list.)" + otherUsersNote);
+    EXPECT_EQ(sim::boxes()[1].style, 0x30u);
+    EXPECT_NE(logText().find(expected::leftBehindLogEnd), std::string::npos);
 }
 
 TEST_F(Run, TheLogIsClosedBeforeTheSummaryIsShown) {
