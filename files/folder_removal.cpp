@@ -71,18 +71,24 @@ static bool literalFolder(char* address, const char* folder) {
     return true;
 }
 
+enum Address { Reached, TooLong, Unreachable };
+
 // Finds a path that leads to exactly the listed entry: its name as listed, the same taken literally (NT family),
-// or its short name. Fails when none does; a name whose own path is too long is reported by its caller.
-static bool addressOf(const char* folder, const WIN32_FIND_DATAA& listed, char* path, WIN32_FIND_DATAA* found) {
+// or its short name. A name whose own path does not fit is never reached through a shorter one.
+static Address addressOf(const char* folder, const WIN32_FIND_DATAA& listed, char* path, WIN32_FIND_DATAA* found) {
     const bool literal = strncmp(folder, literalPrefix, 4) == 0;
     char literalForm[MAX_PATH];
+    if (isPlainName(listed.cFileName, true) && !joinPath(path, folder, listed.cFileName)) return TooLong;
     if (isPlainName(listed.cFileName, literal)) {
-        if (joinPath(path, folder, listed.cFileName) && leadsToEntry(path, listed, found)) return true;
+        if (leadsToEntry(path, listed, found)) return Reached;
     } else if (isPlainName(listed.cFileName, true) && isNtFamily() && literalFolder(literalForm, folder)) {
-        if (joinPath(path, literalForm, listed.cFileName) && leadsToEntry(path, listed, found)) return true;
+        if (!joinPath(path, literalForm, listed.cFileName)) return TooLong;
+        if (leadsToEntry(path, listed, found)) return Reached;
     }
     return listed.cAlternateFileName[0] && isPlainName(listed.cAlternateFileName, false) &&
-           joinPath(path, folder, listed.cAlternateFileName) && leadsToEntry(path, listed, found);
+                   joinPath(path, folder, listed.cAlternateFileName) && leadsToEntry(path, listed, found)
+               ? Reached
+               : Unreachable;
 }
 
 static RemovalOutcome removeFolderAt(const char* folder, DWORD attributes, FILE* log);
@@ -91,11 +97,13 @@ static RemovalOutcome removeFolderAt(const char* folder, DWORD attributes, FILE*
 static RemovalOutcome removeEntry(const char* folder, const WIN32_FIND_DATAA& listed, FILE* log) {
     char path[MAX_PATH];
     WIN32_FIND_DATAA found;
-    if (!addressOf(folder, listed, path, &found)) {
-        char room[MAX_PATH];
-        if (isPlainName(listed.cFileName, true) && !joinPath(room, folder, listed.cFileName))
+    switch (addressOf(folder, listed, path, &found)) {
+        case TooLong:
             return leave(folder, listed.cFileName, "Entry %s\\%s not deleted: path too long\n", log);
-        return leave(folder, listed.cFileName, "Entry %s\\%s not deleted: it cannot be reached by its name\n", log);
+        case Unreachable:
+            return leave(folder, listed.cFileName, "Entry %s\\%s not deleted: it cannot be reached by its name\n", log);
+        case Reached:
+            break;
     }
     const char* kind = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? "Directory" : "File";
     if (confirmEachDeletion) {
