@@ -41,6 +41,7 @@ bool isRefusedFolder(const char* folder) {
     if (!firstName(folder) || *lastCharacter(folder) == '\\') return true;
     char path[MAX_PATH];
     for (const int system : systemFolders)
+        // cppcheck-suppress useStlAlgorithm
         if (SHGetSpecialFolderPathA(nullptr, path, system, FALSE) && holdsEitherForm(folder, path)) return true;
     const DWORD length = GetTempPathA(MAX_PATH, path);
     return length > 0 && length < MAX_PATH && holdsEitherForm(folder, path);

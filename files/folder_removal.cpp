@@ -48,7 +48,7 @@ static RemovalOutcome settle(const char* kind, const char* path, bool deleted, R
 static RemovalOutcome leave(const char* folder, const char* name, const char* why, FILE* log) {
     char printable[MAX_PATH];
     size_t length = 0;
-    for (; name[length] && length < sizeof printable - 1; ++length)
+    for (; length < sizeof printable - 1 && name[length]; ++length)
         printable[length] = static_cast<unsigned char>(name[length]) < 0x20 ? '?' : name[length];
     printable[length] = '\0';
     writeLog(log, why, shown(folder), printable);
@@ -66,8 +66,8 @@ static bool literalFolder(char* address, const char* folder) {
     const size_t length = strlen(folder);
     if (strncmp(folder, literalPrefix, 4) == 0 || length + 4 >= MAX_PATH || folder[1] != ':' || folder[2] != '\\')
         return false;
-    memcpy(address, literalPrefix, 4);
     memcpy(address + 4, folder, length + 1);
+    for (int i = 0; i < 4; ++i) address[i] = literalPrefix[i];
     return true;
 }
 
