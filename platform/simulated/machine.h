@@ -49,6 +49,12 @@ struct Window {
     bool gone = false;
 };
 
+// A kernel object the program holds a handle to: a named mutex, or a thread it started.
+struct Handle {
+    std::string mutexName;  // empty for a thread
+    long returnsAtMs = -1;  // a thread: the virtual time at which its function has returned; -1 never
+};
+
 struct Search {
     std::vector<WIN32_FIND_DATAA> entries;
     size_t next = 0;
@@ -85,6 +91,13 @@ struct Machine {
     std::map<long, Key*> keys;
     long nextKey = 1;
 
+    std::map<long, Handle> handles;
+    long nextHandle = 1;
+    std::vector<std::string> mutexesElsewhere;  // names held by other programs
+    DWORD lastError = 0;
+    bool inThread = false;     // while the function of a thread the program started runs
+    long threadReturnsAtMs = 0;  // when that function returns, by the sends it made
+
     std::vector<Window> windows;
     std::vector<DWORD> sleeps;
     unsigned long clockMs = 0;
@@ -112,5 +125,8 @@ Key* keyOfHandle(HKEY key);
 
 // The simulated windows of other programs expire as the virtual clock advances.
 void advanceClock(unsigned long ms);
+
+// What the system does with the program's handles as its process ends: closes them, releasing its mutexes.
+void closeOpenHandles();
 
 }  // namespace sim

@@ -91,5 +91,6 @@ void currentLocalTime(struct tm* out) { *out = machine().localTime; }
 
 void endProcess(int exitCode) {
     closeOpenStreams();
+    closeOpenHandles();
     throw ProcessExit{exitCode};
 }

@@ -30,9 +30,13 @@ typedef struct HWND__* HWND;
 typedef struct HKEY__* HKEY;
 typedef HKEY* PHKEY;
 typedef struct HINSTANCE__* HINSTANCE;
+typedef size_t SIZE_T;
+typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
 #define WINAPI
 #define CALLBACK
+
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(void* parameter);
 #define TRUE 1
 #define FALSE 0
 #define MAX_PATH 260
@@ -48,11 +52,13 @@ typedef struct HINSTANCE__* HINSTANCE;
 #define ERROR_NO_MORE_FILES 18L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_ALREADY_EXISTS 183L
 #define ERROR_TIMEOUT 1460L
 
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)0x80000000)
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)0x80000001)
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)0x80000002)
+#define KEY_QUERY_VALUE 0x1
 #define KEY_READ 0x20019
 #define KEY_ALL_ACCESS 0xF003F
 
@@ -63,6 +69,10 @@ typedef struct HINSTANCE__* HINSTANCE;
 #define FILE_ATTRIBUTE_ARCHIVE 0x20
 #define FILE_ATTRIBUTE_NORMAL 0x80
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x400
+
+#define WAIT_OBJECT_0 0x0
+#define WAIT_TIMEOUT 0x102
+#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
 
 #define MOVEFILE_DELAY_UNTIL_REBOOT 0x4
 #define CSIDL_PROGRAM_FILES 0x26
@@ -79,6 +89,7 @@ typedef struct HINSTANCE__* HINSTANCE;
 #define IDYES 6
 #define IDNO 7
 
+#define WM_NULL 0x0000
 #define WM_CLOSE 0x0010
 #define WM_INITDIALOG 0x0110
 #define SM_CXSCREEN 0
@@ -165,6 +176,12 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD buffe
 BOOL WINAPI WritePrivateProfileSectionA(LPCSTR section, LPCSTR lines, LPCSTR fileName);
 BOOL WINAPI MoveFileExA(LPCSTR existing, LPCSTR replacement, DWORD flags);
 void WINAPI Sleep(DWORD milliseconds);
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCSTR name);
+DWORD WINAPI GetLastError(void);
+BOOL WINAPI CloseHandle(HANDLE object);
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
+                           void* parameter, DWORD flags, LPDWORD threadId);
+DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
 
 // Registry
 LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
@@ -186,6 +203,7 @@ BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
 int WINAPI GetSystemMetrics(int index);
 BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 HWND WINAPI FindWindowA(LPCSTR className, LPCSTR windowName);
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
                                    UINT timeout, PDWORD_PTR result);
 

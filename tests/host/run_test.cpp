@@ -13,6 +13,7 @@ using expected::caption;
 using expected::firstQuestion;
 using expected::stillInstalledQuestion;
 using expected::otherUsersNote;
+using expected::anotherCopyText;
 
 const char* const uninstallKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenderholt Pelvane 6.0";
 const char* const header = "Pelvane Cleanup: Thu Jul 03 06:45:02 2003\r\n========================================\r\n\r\n";
@@ -44,6 +45,52 @@ TEST_F(Run, AFailedFirstBoxCountsAsNo) {
     sim::answer({IDYES});
     EXPECT_EQ(runProgram(), 0);
     EXPECT_FALSE(sim::exists(logFile));
+}
+
+// A second copy, or one that cannot tell whether another runs, says so first and ends with code 5 having touched
+// nothing: no log, no registry entry, no file, no window.
+TEST_F(Run, WhileAnotherCopyRunsNothingIsTouchedAndTheCodeIsFive) {
+    for (bool heldElsewhere : {true, false}) {
+        const char* why = heldElsewhere ? "held by another copy" : "the mutex cannot be made";
+        sim::reset();
+        sim::addFile(logFile, "an earlier run\r\n");
+        sim::addFile("C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll");
+        sim::addKey(uninstallKey);
+        sim::addValue("HKCU\\Software\\Quenderholt", "Layout", "ZQ");
+        sim::addWindow({"Pelvane50", 0, false});
+        if (heldElsewhere)
+            sim::holdMutexElsewhere("Quenderholt Remove Pelvane");
+        else
+            sim::failFunction("CreateMutexA");
+        const auto registry = sim::registryDump();
+        const auto disk = sim::tree("C:\\");
+        sim::answer({IDOK, IDYES, IDYES});
+        EXPECT_EQ(runProgram(), 5) << why;
+        ASSERT_EQ(sim::boxes().size(), 1u) << why;
+        EXPECT_EQ(sim::boxes()[0].text, anotherCopyText) << why;
+        EXPECT_EQ(sim::boxes()[0].caption, caption) << why;
+        EXPECT_EQ(sim::boxes()[0].style, 0x10u) << why;
+        EXPECT_EQ(sim::fileContent(logFile), "an earlier run\r\n") << why;
+        EXPECT_EQ(sim::registryDump(), registry) << why;
+        EXPECT_EQ(sim::tree("C:\\"), disk) << why;
+        EXPECT_EQ(sim::windowsOfClass("Pelvane50"), 1) << why;
+        EXPECT_EQ(sim::openHandles(), 0) << why;
+        ASSERT_FALSE(sim::calls().empty());
+        EXPECT_EQ(sim::calls()[0].function, "CreateMutexA");
+        EXPECT_EQ(sim::calls()[0].args, std::vector<std::string>{"Quenderholt Remove Pelvane"});
+    }
+}
+
+TEST_F(Run, TheOneCopyMutexIsLetGoAfterAnEarlyEndSoTheNextCopyRuns) {
+    sim::addKey(uninstallKey);
+    sim::answer({IDYES, IDNO});  // code 1, a run that ends early
+    EXPECT_EQ(runProgram(), 1);
+    EXPECT_EQ(sim::openHandles(), 0);
+    sim::answer({IDNO});  // a new copy is not held off by the one before
+    EXPECT_EQ(runProgram(), 0);
+    EXPECT_EQ(sim::openHandles(), 0);
+    ASSERT_EQ(sim::boxes().size(), 3u);
+    EXPECT_EQ(sim::boxes()[2].text, expected::firstQuestion);
 }
 
 TEST_F(Run, StoppingForTheUninstallerEndsWithCodeOneAndItsLine) {
@@ -213,8 +260,11 @@ TEST_F(Run, TheLogIsClosedBeforeTheSummaryIsShown) {
     sim::answer({IDYES});  // the summary box is left unanswered: it fails, and the run ends all the same
     EXPECT_EQ(runProgram(), 0);
     const auto& calls = sim::calls();
-    ASSERT_EQ(calls.back().function, "MessageBoxA");
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2].function, "MessageBoxA");
+    EXPECT_EQ(calls.back().function, "CloseHandle") << "only the one-copy mutex is let go after the summary";
     EXPECT_EQ(sim::openStreams(), 0);
+    EXPECT_EQ(sim::openHandles(), 0);
 }
 
 TEST_F(Run, TheLongestRetainedSummaryFitsItsBuffer) {
