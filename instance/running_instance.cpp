@@ -22,8 +22,9 @@ static DWORD WINAPI sendClose(void* window) {
 bool closeRunningInstance() {
     const HWND window = FindWindowA("Pelvane50", nullptr);
     if (!window) return false;
-    // The request is sent from a thread of its own, so that a product still answering messages is waited for; the
-    // wait ends when its handler has returned, or once a second passes and the window is hung or gone.
+    // The request is sent from a thread of its own, so that a product still answering messages is waited for (the
+    // time-out flag meant for that, SMTO_NOTIMEOUTIFNOTHUNG, is not honoured everywhere); the wait ends when its
+    // handler has returned, or once a second passes and the window is hung or gone.
     DWORD threadId;  // the 95/98/Me family refuses to start a thread without a place for its id
     const HANDLE sender = CreateThread(nullptr, 0, sendClose, window, 0, &threadId);
     if (sender) {
