@@ -71,10 +71,11 @@ int runCleanup() {
     }
     writeLog(log, closeRunningInstance() ? "Pelvane was running and has been terminated\n" : "Pelvane was not running\n");
     writeLog(log, "\nRegistry cleanup\n----------------\n\n");
-    runRegistryCleanup(log);
+    const bool registryCleaned = runRegistryCleanup(log);
     char folder[MAX_PATH];
     const int stop = locateApplicationFolder(log, folder);
     if (stop != 0) return stop;
-    finishRun(removeFolder(folder, log), folder, logPath, log);
+    const RemovalOutcome outcome = removeFolder(folder, log);
+    finishRun(registryCleaned ? outcome : LeftBehind, folder, logPath, log);
     return 0;
 }

@@ -192,7 +192,11 @@ void replaceByLink(const std::string& path, const std::string& target) {
     node->linkTarget = target;
     node->serial = machine().nextSerial++;
 }
-int openFileHandles() { return static_cast<int>(machine().fileHandles.size()); }
+int openFileHandles() {
+    int open = 0;
+    for (const auto& object : machine().handles) open += object.second.path.empty() ? 0 : 1;
+    return open;
+}
 
 bool exists(const std::string& path) { return findNode(path) != nullptr; }
 DWORD attributesOf(const std::string& path) { return existing(path)->attributes; }
@@ -351,25 +355,18 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security
         failWith(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    const long id = machine().nextFileHandle++;
-    machine().fileHandles[id] = path;
-    return reinterpret_cast<HANDLE>(0x10000 + id);
+    return newHandle(Handle{"", -1, path});
 }
 
 BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
     if (callFails("GetFileInformationByHandle")) return FALSE;
-    auto it = machine().fileHandles.find(reinterpret_cast<long>(file) - 0x10000);
-    Node* node = it == machine().fileHandles.end() ? nullptr : findNode(it->second);
+    const Handle* opened = objectOf(file);
+    Node* node = opened && !opened->path.empty() ? findNode(opened->path) : nullptr;
     if (!node) return failWith(ERROR_INVALID_HANDLE);
     *information = BY_HANDLE_FILE_INFORMATION{};
     information->dwFileAttributes = node->attributes;
     information->ftCreationTime.dwLowDateTime = node->serial;
     return TRUE;
-}
-
-BOOL WINAPI CloseHandle(HANDLE handle) {
-    callFails("CloseHandle");  // closing always takes effect
-    return machine().fileHandles.erase(reinterpret_cast<long>(handle) - 0x10000) ? TRUE : failWith(ERROR_INVALID_HANDLE);
 }
 
 DWORD WINAPI GetVersion(void) {

@@ -102,6 +102,3 @@ void whenAsked(std::function<void()> action) { machine().whenAsked = std::move(a
 void setLocalTime(const struct tm& time) { machine().localTime = time; }
 
 }  // namespace sim
-
-DWORD WINAPI GetLastError(void) { return sim::machine().lastError; }
-void WINAPI SetLastError(DWORD error) { sim::machine().lastError = error; }

@@ -54,6 +54,13 @@ struct Window {
     bool gone = false;
 };
 
+// A kernel object the program holds a handle to: a named mutex, a thread it started, or a folder it opened.
+struct Handle {
+    std::string mutexName;  // empty for a thread or a folder
+    long returnsAtMs = -1;  // a thread: the virtual time at which its function has returned; -1 never
+    std::string path;       // a folder: the path it was opened by
+};
+
 struct Search {
     std::vector<WIN32_FIND_DATAA> entries;
     size_t next = 0;
@@ -90,22 +97,30 @@ struct Machine {
     std::map<long, Key*> keys;
     long nextKey = 1;
 
+    std::map<long, Handle> handles;
+    long nextHandle = 1;
+    std::vector<std::string> mutexesElsewhere;  // names held by other programs
+    DWORD lastError = 0;
+    bool inThread = false;     // while the function of a thread the program started runs
+    long threadReturnsAtMs = 0;  // when that function returns, by the sends it made
+
     std::vector<Window> windows;
     std::vector<DWORD> sleeps;
     unsigned long clockMs = 0;
 
     std::vector<FILE*> streams;
 
-    DWORD lastError = 0;
     int codePage = 1252;
-    std::map<long, std::string> fileHandles;  // open handle -> the path it was opened by
-    long nextFileHandle = 1;
     DWORD nextSerial = 1;
     std::map<int, std::string> specialFolders;
     std::function<void()> whenAsked;
 };
 
 Machine& machine();
+
+// A new handle to object, and the object behind a handle (null when it is not open).
+HANDLE newHandle(const Handle& object);
+Handle* objectOf(HANDLE handle);
 
 // Records a call and says whether it must fail by the faults set up (with access denied as its last error).
 bool callFails(const char* function, std::vector<std::string> args = {});
@@ -132,5 +147,8 @@ Key* keyOfHandle(HKEY key);
 
 // The simulated windows of other programs expire as the virtual clock advances.
 void advanceClock(unsigned long ms);
+
+// What the system does with the program's handles as its process ends: closes them, releasing its mutexes.
+void closeOpenHandles();
 
 }  // namespace sim

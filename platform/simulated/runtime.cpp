@@ -93,5 +93,6 @@ void currentLocalTime(struct tm* out) { *out = machine().localTime; }
 
 void endProcess(int exitCode) {
     closeOpenStreams();
+    closeOpenHandles();
     throw ProcessExit{exitCode};
 }

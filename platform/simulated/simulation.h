@@ -48,8 +48,9 @@ struct ProcessExit {
 // A top-level window of another program, found by its class name.
 struct WindowSetup {
     std::string className;
-    int closesAfterMs = 0;   // after WM_CLOSE: 0 closes at once, -1 never closes
+    int closesAfterMs = 0;   // after its WM_CLOSE handler has returned: 0 closes at once, -1 never closes
     bool hung = false;       // never answers a sent message
+    int asksForMs = 0;       // its WM_CLOSE handler first asks its user this long, answering other messages meanwhile
 };
 
 // Starts a fresh machine: empty registry and disk but for C:\users\test\Temp, C:\Program Files and C:\windows,
@@ -125,7 +126,12 @@ int windowsOfClass(const std::string& className);
 const std::vector<DWORD>& sleeps();
 unsigned long clockMs();
 
+// ---- Kernel objects: named mutexes and the threads the program starts. A thread's function runs at once; the
+// virtual time at which it returns (by the sends it makes) is when a wait for the thread ends.
+void holdMutexElsewhere(const std::string& name);  // another program, such as a second copy, holds this mutex
+
 // ---- Handles and streams the program holds.
+int openHandles();  // mutexes and threads
 int openKeys();
 int openSearches();
 int openFileHandles();

@@ -17,6 +17,8 @@ inline constexpr char searchQuestion[] =
 inline constexpr char dialogStopText[] = "Unable to identify application folder, cannnot continue!";
 inline constexpr char folderStopText[] = "Application folder error, cannot continue!";
 inline constexpr char productStopText[] = "Unable to terminate Pelvane, cannot continue!";
+inline constexpr char anotherCopyText[] =
+    "Remove Pelvane is already running.\n\nWait until it has finished, then run it again if needed.";
 inline constexpr char otherUsersNote[] =
     "\n\nNote: If other users have used Pelvane on this machine, you may need to run this application for each user "
     "to clear registry entries associated with that user";
