@@ -361,17 +361,19 @@ inline std::string restartWindows() {
 }
 
 // The Unix path of an existing Windows path, through Wine's own mapping; empty when there is none.
-inline std::string unixPathOf(const std::string& path) {
+inline std::string unixPathOf(const WCHAR* path) {
     typedef char*(CDECL * UnixName)(const WCHAR*);
     const auto toUnix = reinterpret_cast<UnixName>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    WCHAR wide[MAX_PATH];
-    if (!toUnix || !MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH)) return std::string();
-    char* name = toUnix(wide);
+    char* name = toUnix ? toUnix(path) : nullptr;
     if (!name) return std::string();
     std::string out = name;
     HeapFree(GetProcessHeap(), 0, name);
     return out;
+}
+inline std::string unixPathOf(const std::string& path) {
+    WCHAR wide[MAX_PATH];
+    return MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) ? unixPathOf(wide) : std::string();
 }
 
 // Runs a shell command of the machine's own Unix (Wine starts Unix programs from their path on drive Z:) with
