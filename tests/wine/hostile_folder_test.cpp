@@ -50,6 +50,10 @@ const std::vector<const char*> strippedEnds = {"pelvane32.dll", "trail.", "trail
                                                "Keyboards./zq.pvk", "Keyboards/zq.pvk"};
 const std::vector<const char*> devices = {"pelvane32.dll", "con", "aux/inner.pvk", "nul.txt", "com1", "lpt1.log"};
 const std::vector<const char*> dotNames = {"pelvane32.dll", ".keep", ".settings/user.pvk", "Keyboards/.zq.pvk"};
+// A hard link shares its attributes with the victim's file; Wine lists a Unix link to a file as a plain file, and
+// its calls on the link (attributes, deletion) reach the target.
+const std::vector<const char*> hardLink = {"pelvane32.dll", "Keyboards/hard.pvk => Pelvane Victim/Sub/hidden.pvk"};
+const std::vector<const char*> fileLink = {"pelvane32.dll", "Keyboards/shared.pvk -> Pelvane Victim/precious.doc"};
 const std::vector<const char*> swapping = {"pelvane32.dll", "Sub/a.pvk", u8"中文.pvk"};
 const std::vector<const char*> pickedEntries = {"pelvane32.dll", "Keyboards/zq.pvk"};
 const char pickedFolder[] = u8"C:\\Apps\\Żółw\\Pelvane", pickedFile[] = u8"C:\\Apps\\Żółw\\Pelvane\\pelvane32.dll";
@@ -63,6 +67,8 @@ const std::vector<Case> hostileCases = {
     {"DeviceNames", NT, "", devices, "", "", "", Ends::NoReboot,
      {"File {F}\\con deleted", "File {F}\\aux\\inner.pvk deleted", "File {F}\\lpt1.log deleted"}, false},
     {"DotNames", NT, "", dotNames, "", "", "", Ends::NoReboot, {}, true},
+    {"HardLinkToAFileOutside", NT, "", hardLink, "", "", "", Ends::NoReboot, {}, false},
+    {"SymbolicLinkToAFileOutside", NT, "", fileLink, "", "", "", Ends::LeftBehind, {}, false},
     {"SwappedForALinkWhileAsked", NT, "C:\\Pelvane Swap", swapping, "C:\\Pelvane Swap\\pelvane32.dll", "Sub", "",
      Ends::Reboot, {"Directory {F}\\Sub will be deleted on the next reboot"}, false},
     {"PickedOutsideTheCodePage", NT, pickedFolder, pickedEntries, pickedFile, "", "", Ends::FolderError, {}, false},
@@ -77,6 +83,8 @@ const std::vector<Case> hostileCases = {
       "Entry {F}\\aux not deleted: it cannot be reached by its name", "Directory {F} will not be deleted"},
      false},
     {"DotNames98", Win98, "", dotNames, "", "", "", Ends::NoReboot, {}, true},
+    {"HardLinkToAFileOutside98", Win98, "", hardLink, "", "", "", Ends::NoReboot, {}, false},
+    {"SymbolicLinkToAFileOutside98", Win98, "", fileLink, "", "", "", Ends::LeftBehind, {}, false},
     {"SwappedForALinkWhileAsked98", Win98, "C:\\Pelvane Swap", swapping, "C:\\Pelvane Swap\\pelvane32.dll", "Sub", "",
      Ends::Reboot, {}, false},
     {"PickedOutsideTheCodePage98", Win98, pickedFolder, pickedEntries, pickedFile, "", "", Ends::FolderError, {}, false},
@@ -268,22 +276,35 @@ void runCase(const Case& hostile) {
     ASSERT_EQ(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES) << shown << " is left over from elsewhere";
     ASSERT_FALSE(driveC.empty());
     UnixTrees trees(driveC.back() == '/' ? driveC.substr(0, driveC.size() - 1) : driveC);
-    std::vector<std::string> paths;
-    for (const char* entry : hostile.entries) paths.push_back(belowDriveC(folder) + "/" + entry);
+    // The victim: a read-only file and a hidden one, which a climbing name or a link would reach.
+    ASSERT_TRUE(planted.file(victim + std::string("\\precious.doc"), "precious\r\n"));
+    ASSERT_TRUE(planted.file(victim + std::string("\\Sub\\hidden.pvk"), "hidden\r\n"));
+    ASSERT_TRUE(setAttributes(victim + std::string("\\precious.doc"), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(setAttributes(victim + std::string("\\Sub\\hidden.pvk"), FILE_ATTRIBUTE_HIDDEN));
+    // The entries, "name -> target" making a symbolic link and "name => target" a hard link to a path below C:\.
+    std::vector<std::string> paths, names;
+    std::vector<std::vector<std::string>> links;
+    for (const char* text : hostile.entries) {
+        const std::string entry = text;
+        const size_t arrow = entry.find(" -> ") != std::string::npos ? entry.find(" -> ") : entry.find(" => ");
+        names.push_back(entry.substr(0, arrow));
+        if (arrow == std::string::npos) paths.push_back(belowDriveC(folder) + "/" + entry);
+        else links.push_back({entry.substr(arrow + 1, 2), trees.unixPath(entry.substr(arrow + 4)),
+                              trees.unixPath(belowDriveC(folder) + "/" + names.back())});
+    }
     ASSERT_TRUE(trees.plant(topmostMissing(folder), paths));
-    for (const char* entry : hostile.entries) {
-        const std::wstring path = L"\\\\?\\" + folder + L"\\" + wideOf(replaced(entry, "/", "\\"), CP_UTF8);
-        ASSERT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << "not planted: " << entry;
+    for (const std::vector<std::string>& link : links) {
+        ASSERT_TRUE(runUnixCommand("mkdir -p \\\"${3%/*}\\\" && /bin/ln $1 -- \\\"$2\\\" \\\"$3\\\"",
+                                   {link[0] == "->" ? "-s" : "-P", link[1], link[2]}));
+    }
+    for (const std::string& name : names) {
+        const std::wstring path = L"\\\\?\\" + folder + L"\\" + wideOf(replaced(name, "/", "\\"), CP_UTF8);
+        ASSERT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << "not planted: " << name;
     }
     const std::wstring decoy = wideOf(hostile.decoy, CP_UTF8);
     if (*hostile.decoy) {
         ASSERT_TRUE(trees.plant(topmostMissing(decoy), {belowDriveC(decoy) + "/pelvane32.dll"}));
     }
-    // The victim: a read-only file and a hidden one, which a climbing name or the link would reach.
-    ASSERT_TRUE(planted.file(victim + std::string("\\precious.doc"), "precious\r\n"));
-    ASSERT_TRUE(planted.file(victim + std::string("\\Sub\\hidden.pvk"), "hidden\r\n"));
-    ASSERT_TRUE(setAttributes(victim + std::string("\\precious.doc"), FILE_ATTRIBUTE_READONLY));
-    ASSERT_TRUE(setAttributes(victim + std::string("\\Sub\\hidden.pvk"), FILE_ATTRIBUTE_HIDDEN));
     std::vector<std::wstring> outside = {wideOf(victim, CP_ACP)};
     if (*hostile.decoy) outside.push_back(decoy);
     if (hostile.ends == Ends::FolderError) outside.push_back(folder);
