@@ -33,6 +33,7 @@ struct Case {
     const char* picked;   // the file chosen in the open-file dialog, typed as wide characters; "" for none
     const char* swapped;  // a folder below that becomes a link to the victim while its question is open; "" for none
     const char* decoy;    // a folder outside holding pelvane32.dll, named by the chosen path's ANSI form; "" for none
+    const char* held;     // a folder below that another process holds open, sharing no deletion, until the restart
     Ends ends;            // the summary the run must end with
     std::vector<const char*> logged;  // UTF-8 lines the log must hold, "{F}" standing for the folder
     bool exact;           // every name is plain: the log lines are exactly removal::expectedRemoval's
@@ -50,6 +51,10 @@ const std::vector<const char*> strippedEnds = {"pelvane32.dll", "trail.", "trail
                                                "Keyboards./zq.pvk", "Keyboards/zq.pvk"};
 const std::vector<const char*> devices = {"pelvane32.dll", "con", "aux/inner.pvk", "nul.txt", "com1", "lpt1.log"};
 const std::vector<const char*> dotNames = {"pelvane32.dll", ".keep", ".settings/user.pvk", "Keyboards/.zq.pvk"};
+// Characters no Windows name holds, made on the Unix side: Wine shows them as they are (a control character, a
+// real backslash) or as private-use letters that the code page turns back into them.
+const std::vector<const char*> reserved = {"pelvane32.dll", "q?x", "c:d", "lt<gt", "st*r", "pi|pe", "qu\"ote", "a\tb",
+                                           "x\\..\\..\\..\\..\\Pelvane Victim"};
 // A hard link shares its attributes with the victim's file; Wine lists a Unix link to a file as a plain file, and
 // its calls on the link (attributes, deletion) reach the target.
 const std::vector<const char*> hardLink = {"pelvane32.dll", "Keyboards/hard.pvk => Pelvane Victim/Sub/hidden.pvk"};
@@ -59,39 +64,47 @@ const std::vector<const char*> pickedEntries = {"pelvane32.dll", "Keyboards/zq.p
 const char pickedFolder[] = u8"C:\\Apps\\Żółw\\Pelvane", pickedFile[] = u8"C:\\Apps\\Żółw\\Pelvane\\pelvane32.dll";
 
 const std::vector<Case> hostileCases = {
-    {"FullWidthBackslashes", NT, "", climbing, "", "", "", Ends::NoReboot, {}, false},
-    {"OutsideTheCodePage", NT, "", outsideCodePage, "", "", "", Ends::NoReboot, {}, false},
-    {"TrailingDotsAndSpaces", NT, "", strippedEnds, "", "", "", Ends::NoReboot,
+    {"FullWidthBackslashes", NT, "", climbing, "", "", "", "", Ends::NoReboot, {}, false},
+    {"OutsideTheCodePage", NT, "", outsideCodePage, "", "", "", "", Ends::NoReboot, {}, false},
+    {"TrailingDotsAndSpaces", NT, "", strippedEnds, "", "", "", "", Ends::NoReboot,
      {"File {F}\\trail. deleted", "File {F}\\trail deleted", "File {F}\\sp  deleted", "Directory {F}\\Keyboards. deleted"},
      false},
-    {"DeviceNames", NT, "", devices, "", "", "", Ends::NoReboot,
+    {"DeviceNames", NT, "", devices, "", "", "", "", Ends::NoReboot,
      {"File {F}\\con deleted", "File {F}\\aux\\inner.pvk deleted", "File {F}\\lpt1.log deleted"}, false},
-    {"DotNames", NT, "", dotNames, "", "", "", Ends::NoReboot, {}, true},
-    {"HardLinkToAFileOutside", NT, "", hardLink, "", "", "", Ends::NoReboot, {}, false},
-    {"SymbolicLinkToAFileOutside", NT, "", fileLink, "", "", "", Ends::LeftBehind, {}, false},
-    {"SwappedForALinkWhileAsked", NT, "C:\\Pelvane Swap", swapping, "C:\\Pelvane Swap\\pelvane32.dll", "Sub", "",
+    {"DotNames", NT, "", dotNames, "", "", "", "", Ends::NoReboot, {}, true},
+    {"ReservedAndControlCharacters", NT, "", reserved, "", "", "", "", Ends::LeftBehind,
+     {"Entry {F}\\a?b not deleted: it cannot be reached by its name",
+      "Entry {F}\\x\\..\\..\\..\\..\\Pelvane Victim not deleted: it cannot be reached by its name"},
+     false},
+    {"AnEmptiedFolderHeldOpen", NT, "", {"pelvane32.dll", "Keyboards/zq.pvk"}, "", "", "", "Keyboards", Ends::Reboot,
+     {"Directory {F}\\Keyboards will be deleted on the next reboot"}, false},
+    {"HardLinkToAFileOutside", NT, "", hardLink, "", "", "", "", Ends::NoReboot, {}, false},
+    {"SymbolicLinkToAFileOutside", NT, "", fileLink, "", "", "", "", Ends::LeftBehind, {}, false},
+    {"SwappedForALinkWhileAsked", NT, "C:\\Pelvane Swap", swapping, "C:\\Pelvane Swap\\pelvane32.dll", "Sub", "", "",
      Ends::Reboot, {"Directory {F}\\Sub will be deleted on the next reboot"}, false},
-    {"PickedOutsideTheCodePage", NT, pickedFolder, pickedEntries, pickedFile, "", "", Ends::FolderError, {}, false},
+    {"PickedOutsideTheCodePage", NT, pickedFolder, pickedEntries, pickedFile, "", "", "", Ends::FolderError, {}, false},
     {"PickedOutsideTheCodePageBesideItsAnsiForm", NT, pickedFolder, pickedEntries, pickedFile, "",
-     u8"C:\\Apps\\Zólw\\Pelvane", Ends::FolderError, {}, false},
-    {"FullWidthBackslashes98", Win98, "", climbing, "", "", "", Ends::NoReboot, {}, false},
-    {"OutsideTheCodePage98", Win98, "", outsideCodePage, "", "", "", Ends::NoReboot, {}, false},
-    {"TrailingDotsAndSpaces98", Win98, "", strippedEnds, "", "", "", Ends::NoReboot, {"File {F}\\trail deleted"}, false},
+     u8"C:\\Apps\\Zólw\\Pelvane", "", Ends::FolderError, {}, false},
+    {"FullWidthBackslashes98", Win98, "", climbing, "", "", "", "", Ends::NoReboot, {}, false},
+    {"OutsideTheCodePage98", Win98, "", outsideCodePage, "", "", "", "", Ends::NoReboot, {}, false},
+    {"TrailingDotsAndSpaces98", Win98, "", strippedEnds, "", "", "", "", Ends::NoReboot, {"File {F}\\trail deleted"}, false},
     // The 95/98/Me family has no literal form, and these names need no short one: they stay, and the log says so.
-    {"DeviceNames98", Win98, "", devices, "", "", "", Ends::LeftBehind,
+    {"DeviceNames98", Win98, "", devices, "", "", "", "", Ends::LeftBehind,
      {"Entry {F}\\con not deleted: it cannot be reached by its name",
       "Entry {F}\\aux not deleted: it cannot be reached by its name", "Directory {F} will not be deleted"},
      false},
-    {"DotNames98", Win98, "", dotNames, "", "", "", Ends::NoReboot, {}, true},
-    {"HardLinkToAFileOutside98", Win98, "", hardLink, "", "", "", Ends::NoReboot, {}, false},
-    {"SymbolicLinkToAFileOutside98", Win98, "", fileLink, "", "", "", Ends::LeftBehind, {}, false},
-    {"SwappedForALinkWhileAsked98", Win98, "C:\\Pelvane Swap", swapping, "C:\\Pelvane Swap\\pelvane32.dll", "Sub", "",
+    {"DotNames98", Win98, "", dotNames, "", "", "", "", Ends::NoReboot, {}, true},
+    {"ReservedAndControlCharacters98", Win98, "", reserved, "", "", "", "", Ends::LeftBehind,
+     {"Entry {F}\\a?b not deleted: it cannot be reached by its name"}, false},
+    {"HardLinkToAFileOutside98", Win98, "", hardLink, "", "", "", "", Ends::NoReboot, {}, false},
+    {"SymbolicLinkToAFileOutside98", Win98, "", fileLink, "", "", "", "", Ends::LeftBehind, {}, false},
+    {"SwappedForALinkWhileAsked98", Win98, "C:\\Pelvane Swap", swapping, "C:\\Pelvane Swap\\pelvane32.dll", "Sub", "", "",
      Ends::Reboot, {}, false},
-    {"PickedOutsideTheCodePage98", Win98, pickedFolder, pickedEntries, pickedFile, "", "", Ends::FolderError, {}, false},
+    {"PickedOutsideTheCodePage98", Win98, pickedFolder, pickedEntries, pickedFile, "", "", "", Ends::FolderError, {}, false},
 };
 // Run with the Japanese code page 932 (see CMakeLists.txt): 表 ends in the byte 0x5C.
 const std::vector<Case> doubleByteCases = {
-    {"DoubleByteNames", NT, "", {"pelvane32.dll", u8"一覧表/zq.pvk", u8"一覧表/表/x.pvk"}, "", "", "", Ends::NoReboot,
+    {"DoubleByteNames", NT, "", {"pelvane32.dll", u8"一覧表/zq.pvk", u8"一覧表/表/x.pvk"}, "", "", "", "", Ends::NoReboot,
      {u8"Directory {F}\\一覧表\\表 deleted", u8"Directory {F}\\一覧表 deleted"}, true},
 };
 
@@ -140,8 +153,11 @@ void walkTree(const std::wstring& folder, const std::vector<std::string>& namesO
         if (name == L"." || name == L"..") continue;
         const bool directory = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
         std::vector<std::string> names;
+        std::string printable = ansiOf(name);  // as the log shows a name: control characters as '?'
+        for (char& c : printable) c = static_cast<unsigned char>(c) < 0x20 ? '?' : c;
         for (const std::string& above : namesOfFolder) {
             names.push_back(above + "\\" + ansiOf(name));
+            if (printable != ansiOf(name)) names.push_back(above + "\\" + printable);
             if (found.cAlternateFileName[0]) names.push_back(above + "\\" + ansiOf(found.cAlternateFileName));
         }
         for (const std::string& each : names) tree.named[each] = found.dwFileAttributes;
@@ -250,7 +266,8 @@ void expectLogTrue(const Lines& lines, const std::string& shown, const Tree& now
         EXPECT_TRUE(!path.empty() && (kind == "File" || kind == "Directory" || kind == "Entry"))
             << "a line of no known kind: " << line;
         EXPECT_TRUE(path == shown || path.rfind(shown + "\\", 0) == 0) << "a line about something outside: " << line;
-        EXPECT_EQ((path + "\\").find("\\..\\"), std::string::npos) << "a line about a path that climbs: " << line;
+        EXPECT_TRUE(claim == Stays || (path + "\\").find("\\..\\") == std::string::npos)
+            << "a deletion through a path that climbs: " << line;
         const bool present = now.named.count(path) > 0;
         EXPECT_TRUE(claim != Stays || present) << "the log says it stays, but it is gone: " << line;
         EXPECT_TRUE(claim != Gone || !present) << "the log says it is gone, but it is there: " << line;
@@ -282,25 +299,21 @@ void runCase(const Case& hostile) {
     ASSERT_TRUE(setAttributes(victim + std::string("\\precious.doc"), FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(setAttributes(victim + std::string("\\Sub\\hidden.pvk"), FILE_ATTRIBUTE_HIDDEN));
     // The entries, "name -> target" making a symbolic link and "name => target" a hard link to a path below C:\.
-    std::vector<std::string> paths, names;
+    std::vector<std::string> paths;
     std::vector<std::vector<std::string>> links;
     for (const char* text : hostile.entries) {
         const std::string entry = text;
         const size_t arrow = entry.find(" -> ") != std::string::npos ? entry.find(" -> ") : entry.find(" => ");
-        names.push_back(entry.substr(0, arrow));
         if (arrow == std::string::npos) paths.push_back(belowDriveC(folder) + "/" + entry);
-        else links.push_back({entry.substr(arrow + 1, 2), trees.unixPath(entry.substr(arrow + 4)),
-                              trees.unixPath(belowDriveC(folder) + "/" + names.back())});
+        else links.push_back({entry.substr(arrow + 1, 2) == "->" ? "-s" : "-P", trees.unixPath(entry.substr(arrow + 4)),
+                              trees.unixPath(belowDriveC(folder) + "/" + entry.substr(0, arrow))});
     }
     ASSERT_TRUE(trees.plant(topmostMissing(folder), paths));
     for (const std::vector<std::string>& link : links) {
-        ASSERT_TRUE(runUnixCommand("mkdir -p \\\"${3%/*}\\\" && /bin/ln $1 -- \\\"$2\\\" \\\"$3\\\"",
-                                   {link[0] == "->" ? "-s" : "-P", link[1], link[2]}));
+        ASSERT_TRUE(runUnixCommand("mkdir -p \\\"${3%/*}\\\" && /bin/ln $1 -- \\\"$2\\\" \\\"$3\\\" || exit 1", link));
     }
-    for (const std::string& name : names) {
-        const std::wstring path = L"\\\\?\\" + folder + L"\\" + wideOf(replaced(name, "/", "\\"), CP_UTF8);
-        ASSERT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << "not planted: " << name;
-    }
+    HeldFile held(*hostile.held ? shown + "\\" + hostile.held : "", FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(held.held() || !*hostile.held);
     const std::wstring decoy = wideOf(hostile.decoy, CP_UTF8);
     if (*hostile.decoy) {
         ASSERT_TRUE(trees.plant(topmostMissing(decoy), {belowDriveC(decoy) + "/pelvane32.dll"}));
@@ -344,16 +357,19 @@ void runCase(const Case& hostile) {
         {Ends::NoReboot, {noRebootSummary(), MB_ICONINFORMATION}}, {Ends::Reboot, {rebootSummary(), MB_ICONEXCLAMATION}},
         {Ends::LeftBehind, {leftBehindSummary(shown), MB_ICONEXCLAMATION}},
         {Ends::FolderError, {expected::folderStopText, MB_ICONSTOP}}};
+    SCOPED_TRACE("the log from its file removal on:\n" + log->substr(part.before.size()));
     ASSERT_FALSE(run.seen.empty());
     expectMessageBox(run.seen.back(), summaries.at(hostile.ends).first, summaries.at(hostile.ends).second);
-    EXPECT_TRUE(hostile.ends != Ends::FolderError || (part.lines.empty() && part.after == "Application folder error, cleanup aborted."))
-        << *log;
+    Ends shownEnds = hostile.ends;  // the summary the run ended with, whose promise is judged below
+    for (const auto& [ends, summary] : summaries)
+        if (run.seen.back().text == summary.first) shownEnds = ends;
+    EXPECT_TRUE(shownEnds != Ends::FolderError || (part.lines.empty() && part.after == "Application folder error, cleanup aborted."));
     for (const char* line : hostile.logged) {
         const std::string expected = ansiOf(wideOf(replaced(line, "{F}", utf8Of(folder)), CP_UTF8));
-        EXPECT_NE(std::find(part.lines.begin(), part.lines.end(), expected), part.lines.end()) << "no line " << expected << " in\n" << *log;
+        EXPECT_NE(std::find(part.lines.begin(), part.lines.end(), expected), part.lines.end()) << "no line " << expected;
     }
     if (hostile.exact) {
-        EXPECT_EQ(part.lines, walk.lines) << *log;
+        EXPECT_EQ(part.lines, walk.lines);
     }
 
     // The three facts, after the run and after the restart: nothing outside changed, every log line is true, and
@@ -361,24 +377,26 @@ void runCase(const Case& hostile) {
     for (const bool restarted : {false, true}) {
         SCOPED_TRACE(restarted ? "after the restart" : "after the run");
         if (restarted) {
+            held.release();
             ASSERT_EQ(restartWindows(), "");
         }
         for (const std::wstring& root : outside) EXPECT_EQ(treeOf(root).state, before[root]) << utf8Of(root) << " changed";
         const Tree now = treeOf(folder);
         expectLogTrue(part.lines, shown, now, hostile.family, restarted);
-        const bool promisedGone = hostile.ends == Ends::NoReboot || (hostile.ends == Ends::Reboot && restarted);
+        const bool promisedGone = shownEnds == Ends::NoReboot || (shownEnds == Ends::Reboot && restarted);
         EXPECT_TRUE(!promisedGone || now.named.empty() ||
-                    (hostile.ends == Ends::Reboot && beyondWinesRestart(now, shown, hostile.family)))
-                << "the summary says the folder goes, but it is there: " << ::testing::PrintToString(now.state);
-        EXPECT_TRUE(hostile.ends != Ends::LeftBehind || !restarted || !now.named.empty()) << "nothing was left behind";
+                    (shownEnds == Ends::Reboot && beyondWinesRestart(now, shown, hostile.family)))
+            << "the summary says the folder goes, but it is there: " << ::testing::PrintToString(now.state);
+        EXPECT_TRUE(shownEnds != Ends::LeftBehind || !restarted || !now.named.empty())
+            << "the summary says something stays, but nothing does";
     }
 }
 
-TEST_P(WineHostileFolder, IsRemovedWithoutTouchingAnythingOutsideAndTheLogAndSummaryStayTrue) {
+TEST_P(WineHostileFolder, TouchesNothingOutsideAndItsLogAndSummaryStayTrue) {
     ASSERT_NE(GetACP(), 932u);
     runCase(GetParam());
 }
-TEST_P(WineHostileFolder932, IsRemovedWithoutTouchingAnythingOutsideAndTheLogAndSummaryStayTrue) {
+TEST_P(WineHostileFolder932, TouchesNothingOutsideAndItsLogAndSummaryStayTrue) {
     ASSERT_EQ(GetACP(), 932u) << "this suite runs under LANG=ja_JP.UTF-8 (the locale must exist)";
     runCase(GetParam());
 }

@@ -221,11 +221,13 @@ inline std::string shortPath(const std::string& path) {
     return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
 }
 
-// A file held open by this process without sharing, so that no other process can delete it, until released.
+// A file or folder held open by this process, sharing only what `sharing` allows (nothing unless told), so that no
+// other process can delete it, until released.
 class HeldFile {
 public:
-    explicit HeldFile(const std::string& path)
-        : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    explicit HeldFile(const std::string& path, DWORD sharing = 0)
+        : handle_(CreateFileA(path.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                              nullptr)) {}
     ~HeldFile() { release(); }
     HeldFile(const HeldFile&) = delete;
     HeldFile& operator=(const HeldFile&) = delete;
