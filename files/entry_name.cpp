@@ -45,6 +45,8 @@ bool isSameEntry(const WIN32_FIND_DATAA& one, const WIN32_FIND_DATAA& other) {
            strcmp(one.cFileName, other.cFileName) == 0 && strcmp(one.cAlternateFileName, other.cAlternateFileName) == 0;
 }
 
-bool leadsToEntry(const char* path, const WIN32_FIND_DATAA& listed, WIN32_FIND_DATAA* found) {
-    return lookUp(path, found) && isSameEntry(listed, *found);
+bool leadsToEntry(const char* path, const WIN32_FIND_DATAA& listed, DWORD* attributes) {
+    const DWORD kind = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    *attributes = GetFileAttributesA(path);
+    return *attributes != INVALID_FILE_ATTRIBUTES && ((*attributes ^ listed.dwFileAttributes) & kind) == 0;
 }

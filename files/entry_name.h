@@ -11,8 +11,11 @@ bool isPlainName(const char* name, bool literal);
 // Whether two records of listings describe one and the same entry: the same names, attributes, times and size.
 bool isSameEntry(const WIN32_FIND_DATAA& one, const WIN32_FIND_DATAA& other);
 
-// Whether a path names the very entry that a listing described; found receives what it names.
-bool leadsToEntry(const char* path, const WIN32_FIND_DATAA& listed, WIN32_FIND_DATAA* found);
+// Whether a path, made from a listed name, names an entry of the kind listed (a file, a folder, a link); attributes
+// receives its attributes as they are now. A name the code page turned into none fails here; one it turned into the
+// name of another entry of the same folder reaches that entry, which goes the same way, and the listed one is then
+// reached by its short name or logged as left.
+bool leadsToEntry(const char* path, const WIN32_FIND_DATAA& listed, DWORD* attributes);
 
 // Looks path up (a path without wildcards); true, with what the listing says of it, when it exists.
 bool lookUp(const char* path, WIN32_FIND_DATAA* found);

@@ -75,7 +75,7 @@ enum Address { Reached, TooLong, Unreachable };
 
 // Finds a path that leads to exactly the listed entry: its name as listed, the same taken literally (NT family),
 // or its short name. A name whose own path does not fit is never reached through a shorter one.
-static Address addressOf(const char* folder, const WIN32_FIND_DATAA& listed, char* path, WIN32_FIND_DATAA* found) {
+static Address addressOf(const char* folder, const WIN32_FIND_DATAA& listed, char* path, DWORD* found) {
     const bool literal = strncmp(folder, literalPrefix, 4) == 0;
     char literalForm[MAX_PATH];
     if (isPlainName(listed.cFileName, true) && !joinPath(path, folder, listed.cFileName)) return TooLong;
@@ -108,8 +108,8 @@ static bool hasOtherNames(const char* path) {
 // Deletes one listed entry of a folder, or leaves it; a link is removed, never followed, its attributes untouched.
 static RemovalOutcome removeEntry(const char* folder, const WIN32_FIND_DATAA& listed, FILE* log) {
     char path[MAX_PATH];
-    WIN32_FIND_DATAA found;
-    switch (addressOf(folder, listed, path, &found)) {
+    DWORD attributes;
+    switch (addressOf(folder, listed, path, &attributes)) {
         case TooLong:
             return leave(folder, listed.cFileName, "Entry %s\\%s not deleted: path too long\n", log);
         case Unreachable:
@@ -117,20 +117,19 @@ static RemovalOutcome removeEntry(const char* folder, const WIN32_FIND_DATAA& li
         case Reached:
             break;
     }
-    const char* kind = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? "Directory" : "File";
+    const char* kind = attributes & FILE_ATTRIBUTE_DIRECTORY ? "Directory" : "File";
     if (confirmEachDeletion) {
         char question[MAX_PATH + 32];
-        wsprintfA(question, "Delete %s %s?", found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? "directory" : "file",
-                  shown(path));
+        wsprintfA(question, "Delete %s %s?", attributes & FILE_ATTRIBUTE_DIRECTORY ? "directory" : "file", shown(path));
         if (!askUser(question, askYesNo)) return Retained;
         // Looked at again: while the question was open it may have gone, or been swapped for a link.
-        if (!lookUp(path, &found)) {
+        attributes = GetFileAttributesA(path);
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
             writeLog(log, "%s %s was already gone\n", kind, shown(path));
             return AllRemoved;
         }
-        kind = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? "Directory" : "File";
+        kind = attributes & FILE_ATTRIBUTE_DIRECTORY ? "Directory" : "File";
     }
-    const DWORD attributes = found.dwFileAttributes;
     const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !link) return removeFolderAt(path, attributes, log);
     if (!link && (attributes & clearedAttributes)) {
