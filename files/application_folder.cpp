@@ -40,7 +40,7 @@ static bool askForLibrary(char* selectedPath, char* libraryTitle) {
     return GetOpenFileNameA(&dialog) != 0;
 }
 
-// Cuts the last "\\name" of the selected file off selectedPath, leaving the folder that holds it; only whole
+// Cuts the last "\name" of the selected file off selectedPath, leaving the folder that holds it; only whole
 // characters are compared, so a double-byte character's second byte is never taken for the backslash.
 static bool cutToFolder(char* selectedPath, const char* libraryTitle) {
     const size_t titleLength = strlen(libraryTitle);
@@ -49,7 +49,7 @@ static bool cutToFolder(char* selectedPath, const char* libraryTitle) {
         if (strncmp(at, libraryTitle, titleLength) == 0) last = at;
     if (!last) return false;
     *last = '\0';
-    return !isRefusedFolder(selectedPath);
+    return !isRefusedFolder(selectedPath, confirmEachDeletion);
 }
 
 int locateApplicationFolder(FILE* log, char* selectedPath) {

@@ -35,10 +35,11 @@ static bool holdsEitherForm(const char* folder, const char* path) {
     return a > 0 && a < MAX_PATH && b > 0 && b < MAX_PATH && holds(shortFolder, shortPath);
 }
 
-bool isRefusedFolder(const char* folder) {
+bool isRefusedFolder(const char* folder, bool chosen) {
     // Windows, System, Program Files, Common Files, the profile, My Documents, the desktop, the application data.
     static const int systemFolders[] = {0x24, 0x25, 0x26, 0x2B, 0x28, 0x05, 0x10, 0x1A, 0x1C, 0x23};
     if (!firstName(folder) || *lastCharacter(folder) == '\\') return true;
+    if (!chosen) return false;
     char path[MAX_PATH];
     for (const int system : systemFolders)
         // cppcheck-suppress useStlAlgorithm
