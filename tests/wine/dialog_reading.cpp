@@ -120,7 +120,7 @@ Sighting readDialog(HWND dialog) {
         // A dialog of some other kind: keep the texts of its static controls, to show what it was.
         EnumChildWindows(
             dialog,
-            [](HWND child, LPARAM into) -> BOOL {
+            [](HWND child, LPARAM into) CALLBACK -> BOOL {
                 char name[16] = "";
                 GetClassNameA(child, name, sizeof name);
                 if (lstrcmpiA(name, "Static") == 0) {
