@@ -34,8 +34,10 @@ FILE* openLog(char* logPath) {
     return log;
 }
 
-void closeLog(FILE* log) {
-    if (log) fclose(log);
+bool closeLog(FILE* log) {
+    if (!log) return false;
+    const bool written = !ferror(log);
+    return fclose(log) == 0 && written;
 }
 
 void writeLog(FILE* log, const char* format, ...) {

@@ -8,8 +8,8 @@
 // Null when the platform names no temporary folder or the file cannot be created; the run then goes on unlogged.
 FILE* openLog(char* logPath);
 
-// Closes the log; nothing when there is none.
-void closeLog(FILE* log);
+// Closes the log; true when there was one and everything written reached it.
+bool closeLog(FILE* log);
 
 // Writes one printf-style entry to the log; nothing when there is none.
 void writeLog(FILE* log, const char* format, ...) __attribute__((format(printf, 2, 3)));

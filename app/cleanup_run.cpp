@@ -24,36 +24,32 @@ void finishRun(RemovalOutcome outcome, const char* folder, const char* logPath, 
     static const char note[] =
         "\n\nNote: If other users have used Pelvane on this machine, you may need to run this application for each "
         "user to clear registry entries associated with that user";
+    static const char* const logLines[] = {
+        "\nNo reboot required, all files deleted successfully\n", "\nReboot required to finish removing files\n",
+        "\nFiles left undeleted by user\n", "\nSome files or registry entries could not be removed\n"};
+    // Each summary is formatted with the folder, which only two of them name; the log's pointer follows.
+    static const char* const summaries[] = {
+        "Pelvane cleanup complete. No reboot required.",
+        "Not all files could be deleted immediately.\n\nYou MUST reboot before re-installing or upgrading "
+        "Quenderholt Pelvane.",
+        "The folder %s will not be deleted, since it contains some files you have asked to retain. It should be "
+        "possible to re-install or upgrade Quenderholt Pelvane provided that you reboot first.",
+        "Some files or registry entries of Quenderholt Pelvane are still there, and a reboot will not remove them. "
+        "They are in the folder %s or in the registry, and may prevent re-installing or upgrading Quenderholt "
+        "Pelvane."};
     char message[1024];
-    UINT icon = tellExclamation;
-    switch (outcome) {
-        case AllRemoved:
-            writeLog(log, "\nNo reboot required, all files deleted successfully\n");
-            snprintf(message, sizeof message, "Pelvane cleanup complete. No reboot required.\n\n(See %s for details.)",
-                     logPath);
-            icon = tellInformation;
-            break;
-        case RebootRequired:
-            writeLog(log, "\nReboot required to finish removing files\n");
-            snprintf(message, sizeof message,
-                     "Not all files could be deleted immediately.\n\nYou MUST reboot before re-installing or upgrading "
-                     "Quenderholt Pelvane.\n\n(See %s for details.)",
-                     logPath);
-            break;
-        case Retained:
-            writeLog(log, "\nFiles left undeleted by user\n");
-            snprintf(message, sizeof message,
-                     "The folder %s will not be deleted, since it contains some files you have asked to retain. It "
-                     "should be possible to re-install or upgrade Quenderholt Pelvane provided that you reboot "
-                     "first.\n\n(See %s for details.)",
-                     folder, logPath);
-            break;
-    }
-    message[sizeof message - 1] = '\0';
+    writeLog(log, "%s", logLines[outcome]);
     writeLog(log, "\nPelvane cleanup completed.\n\n");
-    closeLog(log);
+    const bool logged = closeLog(log) && logPath[0];
+    const int length = snprintf(message, sizeof message, summaries[outcome], folder);
+    if (length > 0 && static_cast<size_t>(length) < sizeof message)
+        snprintf(message + length, sizeof message - static_cast<size_t>(length),
+                 logged ? (outcome == LeftBehind ? "\n\n(See %s for the list.)" : "\n\n(See %s for details.)")
+                        : "\n\n(No log could be written.)",
+                 logPath);
+    message[sizeof message - 1] = '\0';
     strncat(message, note, sizeof message - strlen(message) - 1);
-    askUser(message, icon);
+    askUser(message, outcome == AllRemoved ? tellInformation : tellExclamation);
 }
 
 int runCleanup() {
@@ -75,10 +71,11 @@ int runCleanup() {
     }
     writeLog(log, closeRunningInstance() ? "Pelvane was running and has been terminated\n" : "Pelvane was not running\n");
     writeLog(log, "\nRegistry cleanup\n----------------\n\n");
-    runRegistryCleanup(log);
+    const bool registryCleaned = runRegistryCleanup(log);
     char folder[MAX_PATH];
     const int stop = locateApplicationFolder(log, folder);
     if (stop != 0) return stop;
-    finishRun(removeFolder(folder, log), folder, logPath, log);
+    const RemovalOutcome outcome = removeFolder(folder, log);
+    finishRun(registryCleaned ? outcome : LeftBehind, folder, logPath, log);
     return 0;
 }

@@ -3,11 +3,12 @@
 
 #include <string.h>
 
+#include "app/path_characters.h"
 #include "platform/platform.h"
 
 bool joinPath(char* destination, const char* folder, const char* name) {
     const size_t folderLength = strlen(folder);
-    const size_t separator = folderLength > 0 && folder[folderLength - 1] != '\\' ? 1 : 0;
+    const size_t separator = folderLength > 0 && *lastCharacter(folder) != '\\' ? 1 : 0;
     const size_t nameLength = strlen(name);
     destination[0] = '\0';
     if (folderLength == 0 || folderLength + separator + nameLength >= MAX_PATH) return false;

@@ -6,6 +6,7 @@
 #include "app/cleanup_log.h"
 #include "app/join_path.h"
 #include "app/prompt.h"
+#include "files/folder_guard.h"
 
 bool confirmEachDeletion = false;
 
@@ -39,22 +40,16 @@ static bool askForLibrary(char* selectedPath, char* libraryTitle) {
     return GetOpenFileNameA(&dialog) != 0;
 }
 
-// Whether a folder is the root of a drive or a network share, which is never the product's folder.
-static bool isRootFolder(const char* folder) {
-    const size_t length = strlen(folder);
-    if (length == 0 || folder[length - 1] == ':') return true;
-    if (strncmp(folder, "\\\\", 2) != 0) return false;
-    const char* share = strchr(folder + 2, '\\');
-    return !share || !strchr(share + 1, '\\');
-}
-
-// Cuts the last "\name" of the selected file off selectedPath, leaving the folder that holds it.
+// Cuts the last "\\name" of the selected file off selectedPath, leaving the folder that holds it; only whole
+// characters are compared, so a double-byte character's second byte is never taken for the backslash.
 static bool cutToFolder(char* selectedPath, const char* libraryTitle) {
+    const size_t titleLength = strlen(libraryTitle);
     char* last = nullptr;
-    for (char* at = strstr(selectedPath, libraryTitle); at; at = strstr(at + 1, libraryTitle)) last = at;
+    for (char* at = selectedPath; *at; at = CharNextA(at))
+        if (strncmp(at, libraryTitle, titleLength) == 0) last = at;
     if (!last) return false;
     *last = '\0';
-    return !isRootFolder(selectedPath);
+    return !isRefusedFolder(selectedPath);
 }
 
 int locateApplicationFolder(FILE* log, char* selectedPath) {
@@ -88,7 +83,7 @@ int locateApplicationFolder(FILE* log, char* selectedPath) {
         }
     }
     writeLog(log, "\nFile removal\n------------\n\n");
-    if (!cutToFolder(selectedPath, libraryTitle)) {
+    if ((confirmEachDeletion && !leadsToChosenFile(selectedPath)) || !cutToFolder(selectedPath, libraryTitle)) {
         askUser("Application folder error, cannot continue!", tellStop);
         writeLog(log, "Application folder error, cleanup aborted.");
         closeLog(log);

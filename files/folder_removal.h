@@ -7,6 +7,3 @@
 
 // Removes everything in folder, then folder itself; one log line per file and folder handled.
 RemovalOutcome removeFolder(const char* folder, FILE* log);
-
-// Deletes one file, or one empty folder (a path whose attributes cannot be read counts as a folder).
-bool deletePath(const char* path);

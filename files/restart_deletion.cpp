@@ -19,8 +19,10 @@ static bool addWininitDeletion(const char* shortPath) {
     return WritePrivateProfileSectionA("rename", renameSection, "WININIT.INI") != 0;
 }
 
+bool isNtFamily() { return (GetVersion() & 0x80000000u) == 0; }
+
 bool scheduleDeleteAtRestart(const char* path) {
-    if ((GetVersion() & 0x80000000u) == 0) return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+    if (isNtFamily()) return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
     char shortPath[MAX_PATH];
     const DWORD length = GetShortPathNameA(path, shortPath, MAX_PATH);
     return length > 0 && length < MAX_PATH && addWininitDeletion(shortPath);

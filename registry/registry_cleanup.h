@@ -8,14 +8,17 @@
 // Key texts "HKCR\...", "HKCU\..." or "HKLM\...", a value entry as key, tab, value name; ends with a null entry.
 extern const char* const registryCleanupTable[];
 
-// Deletes every entry of the table in order, one log line each.
-void runRegistryCleanup(FILE* log);
+// Deletes every entry of the table in order, one log line each. True when every entry is gone or was not there;
+// false when at least one is still there because it could not be deleted.
+bool runRegistryCleanup(FILE* log);
 
 // The root named by the first five characters of text, or null for any other prefix.
 HKEY rootKeyFromPrefix(const char* text);
 
-// Deletes one value of a key; true only when it was deleted.
+// Deletes one value of a key. True when it is gone: deleted now, or its key or the value was not there. False when
+// it is still there, or may be: the key cannot be opened for deletion, or not even for reading, or deletion failed.
 bool deleteRegistryValue(const char* keyText, const char* valueName, FILE* log);
 
-// Deletes a key with everything below it; true only when it was deleted.
+// Deletes a key with everything below it. True when it is gone: deleted now, or not there. False when it exists
+// but cannot be opened with full access, or its deletion failed.
 bool deleteRegistryTree(const char* keyText, FILE* log);

@@ -11,11 +11,14 @@ namespace {
 
 Node* childNamed(Node* folder, const std::string& name) {
     auto it = folder->byName.find(lowered(name));
-    return it == folder->byName.end() ? nullptr : it->second;
+    if (it != folder->byName.end()) return it->second;
+    it = folder->byShortName.find(lowered(name));
+    return it == folder->byShortName.end() ? nullptr : it->second;
 }
 
 Node* adopt(Node* folder, std::unique_ptr<Node> node) {
     node->parent = folder;
+    node->serial = machine().nextSerial++;
     Node* child = node.get();
     folder->byName[lowered(child->name)] = child;
     child->place = folder->children.insert(folder->children.end(), std::move(node));
@@ -50,6 +53,29 @@ WIN32_FIND_DATAA entryFor(const std::string& name, DWORD attributes) {
     data.dwFileAttributes = attributes;
     std::strncpy(data.cFileName, name.c_str(), MAX_PATH - 1);
     return data;
+}
+
+WIN32_FIND_DATAA entryFor(const Node& node) {
+    WIN32_FIND_DATAA data = entryFor(node.listedName.empty() ? node.name : node.listedName, node.attributes);
+    std::strncpy(data.cAlternateFileName, node.shortName.c_str(), sizeof data.cAlternateFileName - 1);
+    data.ftCreationTime.dwLowDateTime = node.serial;
+    data.nFileSizeLow = static_cast<DWORD>(node.content.size());
+    return data;
+}
+
+bool isDevice(const std::string& name) {
+    std::string base = lowered(name.substr(0, name.find('.')));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (const char* device : {"con", "prn", "aux", "nul"})
+        if (base == device) return true;
+    return base.size() == 4 && (base.rfind("com", 0) == 0 || base.rfind("lpt", 0) == 0) && std::isdigit(base[3]);
+}
+
+// Sets the error for a path that names nothing: the file is missing, or already the folder above it.
+BOOL notFound(const std::string& path) {
+    const size_t slash = path.rfind('\\');
+    return failWith(slash != std::string::npos && findNode(path.substr(0, slash)) ? ERROR_FILE_NOT_FOUND
+                                                                                 : ERROR_PATH_NOT_FOUND);
 }
 
 std::string profilePath(LPCSTR fileName) {
@@ -95,7 +121,22 @@ Profile readProfile(const std::string& content, const std::string& section) {
 
 Node* findNode(const std::string& path) {
     Node* at = machine().disk.get();
-    const std::vector<std::string> parts = splitPath(path);
+    const bool literal = path.rfind("\\\\?\\", 0) == 0;
+    std::vector<std::string> parts;
+    for (std::string part : splitPath(literal ? path.substr(4) : path)) {
+        if (literal) {
+            parts.push_back(part);
+            continue;
+        }
+        if (part == ".") continue;
+        if (part == "..") {
+            if (parts.size() > 1) parts.pop_back();
+            continue;
+        }
+        while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
+        if (part.empty() || isDevice(part)) return nullptr;
+        parts.push_back(part);
+    }
     for (size_t i = 0; i < parts.size(); ++i) {
         if (!at->isFolder()) return nullptr;
         at = childNamed(at, parts[i]);
@@ -110,6 +151,7 @@ Node* findNode(const std::string& path) {
 
 void removeNode(Node* node) {
     node->parent->byName.erase(lowered(node->name));
+    if (!node->shortName.empty()) node->parent->byShortName.erase(lowered(node->shortName));
     node->parent->children.erase(node->place);
 }
 
@@ -133,6 +175,27 @@ void addLink(const std::string& path, const std::string& target) {
     Node* link = makePath(path);
     link->attributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
     link->linkTarget = target;
+}
+
+void setListedName(const std::string& path, const std::string& listed) { existing(path)->listedName = listed; }
+void setShortName(const std::string& path, const std::string& shortName) {
+    Node* node = existing(path);
+    node->shortName = shortName;
+    node->parent->byShortName[lowered(shortName)] = node;
+}
+void replaceByLink(const std::string& path, const std::string& target) {
+    Node* node = existing(path);
+    node->children.clear();
+    node->byName.clear();
+    node->byShortName.clear();
+    node->attributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    node->linkTarget = target;
+    node->serial = machine().nextSerial++;
+}
+int openFileHandles() {
+    int open = 0;
+    for (const auto& object : machine().handles) open += object.second.path.empty() ? 0 : 1;
+    return open;
 }
 
 bool exists(const std::string& path) { return findNode(path) != nullptr; }
@@ -164,7 +227,11 @@ int openSearches() { return static_cast<int>(machine().searches.size()); }
 using namespace sim;
 
 HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found) {
-    if (callFails("FindFirstFileA", {pattern}) || tooLong(pattern)) return INVALID_HANDLE_VALUE;
+    if (callFails("FindFirstFileA", {pattern})) return INVALID_HANDLE_VALUE;
+    if (tooLong(pattern)) {
+        failWith(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
     std::string text = pattern;
     Search search;
     const bool everything = text.size() >= 4 && text.compare(text.size() - 4, 4, "\\*.*") == 0;
@@ -172,18 +239,32 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found) {
         const std::string folderPath = text.substr(0, text.size() - 4);
         Node* folder = findNode(folderPath);
         if (folder && !folder->linkTarget.empty()) folder = findNode(folder->linkTarget);
-        if (!folder || !folder->isFolder() || folder->attributesHidden) return INVALID_HANDLE_VALUE;
+        if (!folder || !folder->isFolder()) {
+            failWith(ERROR_PATH_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (folder->attributesHidden) {
+            failWith(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
         if (splitPath(folderPath).size() > 1) {
             search.entries.push_back(entryFor(".", FILE_ATTRIBUTE_DIRECTORY));
             search.entries.push_back(entryFor("..", FILE_ATTRIBUTE_DIRECTORY));
         }
-        for (auto& child : folder->children) search.entries.push_back(entryFor(child->name, child->attributes));
+        for (auto& child : folder->children) search.entries.push_back(entryFor(*child));
     } else {
         Node* node = findNode(text);
-        if (!node) return INVALID_HANDLE_VALUE;
-        search.entries.push_back(entryFor(node->name, node->attributes));
+        if (!node || node->attributesHidden) {
+            node ? failWith(ERROR_ACCESS_DENIED) : notFound(text);
+            return INVALID_HANDLE_VALUE;
+        }
+        search.entries.push_back(entryFor(*node));
+        if (node->vanishAfterRead) removeNode(node);
     }
-    if (search.entries.empty()) return INVALID_HANDLE_VALUE;
+    if (search.entries.empty()) {
+        failWith(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
     *found = search.entries[0];
     search.next = 1;
     Machine& m = machine();
@@ -195,9 +276,9 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found) {
 BOOL WINAPI FindNextFileA(HANDLE handle, LPWIN32_FIND_DATAA found) {
     if (callFails("FindNextFileA")) return FALSE;
     auto it = machine().searches.find(reinterpret_cast<long>(handle));
-    if (it == machine().searches.end()) return FALSE;
+    if (it == machine().searches.end()) return failWith(ERROR_INVALID_HANDLE);
     Search& search = it->second;
-    if (search.next >= search.entries.size()) return FALSE;
+    if (search.next >= search.entries.size()) return failWith(ERROR_NO_MORE_FILES);
     *found = search.entries[search.next++];
     return TRUE;
 }
@@ -210,7 +291,10 @@ BOOL WINAPI FindClose(HANDLE handle) {
 DWORD WINAPI GetFileAttributesA(LPCSTR path) {
     if (callFails("GetFileAttributesA", {path}) || tooLong(path)) return INVALID_FILE_ATTRIBUTES;
     Node* node = findNode(path);
-    if (!node || node->attributesHidden) return INVALID_FILE_ATTRIBUTES;
+    if (!node || node->attributesHidden) {
+        node ? failWith(ERROR_ACCESS_DENIED) : notFound(path);
+        return INVALID_FILE_ATTRIBUTES;
+    }
     const DWORD attributes = node->attributes;
     if (node->vanishAfterRead) removeNode(node);
     return attributes;
@@ -221,7 +305,8 @@ BOOL WINAPI SetFileAttributesA(LPCSTR path, DWORD attributes) {
     std::snprintf(value, sizeof value, "0x%X", attributes);
     if (callFails("SetFileAttributesA", {path, value}) || tooLong(path)) return FALSE;
     Node* node = findNode(path);
-    if (!node || attributes == INVALID_FILE_ATTRIBUTES) return FALSE;
+    if (!node) return notFound(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return failWith(ERROR_ACCESS_DENIED);
     const DWORD kept = node->attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
     node->attributes = kept | (attributes & 0x27);
     return TRUE;
@@ -230,7 +315,9 @@ BOOL WINAPI SetFileAttributesA(LPCSTR path, DWORD attributes) {
 BOOL WINAPI DeleteFileA(LPCSTR path) {
     if (callFails("DeleteFileA", {path}) || tooLong(path)) return FALSE;
     Node* node = findNode(path);
-    if (!node || node->isFolder() || node->locked || (node->attributes & FILE_ATTRIBUTE_READONLY)) return FALSE;
+    if (!node) return notFound(path);
+    if (node->locked) return failWith(ERROR_SHARING_VIOLATION);
+    if (node->isFolder() || (node->attributes & FILE_ATTRIBUTE_READONLY)) return failWith(ERROR_ACCESS_DENIED);
     removeNode(node);
     return TRUE;
 }
@@ -238,13 +325,47 @@ BOOL WINAPI DeleteFileA(LPCSTR path) {
 BOOL WINAPI RemoveDirectoryA(LPCSTR path) {
     if (callFails("RemoveDirectoryA", {path}) || tooLong(path)) return FALSE;
     Node* node = findNode(path);
-    if (!node || !node->isFolder() || node->locked || (node->attributes & FILE_ATTRIBUTE_READONLY)) return FALSE;
+    if (!node) return notFound(path);
+    if (node->locked) return failWith(ERROR_SHARING_VIOLATION);
+    if (!node->isFolder() || (node->attributes & FILE_ATTRIBUTE_READONLY)) return failWith(ERROR_ACCESS_DENIED);
     if (!node->linkTarget.empty()) {
-        if (node->linkRemovalFails) return FALSE;
-    } else if (!node->children.empty() || node == machine().disk.get() || node->parent == machine().disk.get()) {
-        return FALSE;
+        if (node->linkRemovalFails) return failWith(ERROR_NO_MORE_FILES);  // as Wine answers for its links
+    } else if (!node->children.empty()) {
+        return failWith(ERROR_DIR_NOT_EMPTY);
+    } else if (node == machine().disk.get() || node->parent == machine().disk.get()) {
+        return failWith(ERROR_ACCESS_DENIED);
     }
     removeNode(node);
+    return TRUE;
+}
+
+HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security, DWORD disposition, DWORD flags,
+                          HANDLE templateFile) {
+    char numbers[48];
+    std::snprintf(numbers, sizeof numbers, "0x%X 0x%X %u 0x%X", access, share, disposition, flags);
+    if (callFails("CreateFileA", {path, numbers})) return INVALID_HANDLE_VALUE;
+    Node* node = findNode(path);
+    // Only what the program asks for is simulated: a folder opened for listing, the link itself when it is one.
+    if (!node || security || templateFile || disposition != OPEN_EXISTING || !node->isFolder() ||
+        !(flags & FILE_FLAG_BACKUP_SEMANTICS) || !(flags & FILE_FLAG_OPEN_REPARSE_POINT)) {
+        node ? failWith(ERROR_ACCESS_DENIED) : notFound(path);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (node->attributesHidden) {
+        failWith(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return newHandle(Handle{"", -1, path});
+}
+
+BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+    if (callFails("GetFileInformationByHandle")) return FALSE;
+    const Handle* opened = objectOf(file);
+    Node* node = opened && !opened->path.empty() ? findNode(opened->path) : nullptr;
+    if (!node) return failWith(ERROR_INVALID_HANDLE);
+    *information = BY_HANDLE_FILE_INFORMATION{};
+    information->dwFileAttributes = node->attributes;
+    information->ftCreationTime.dwLowDateTime = node->serial;
     return TRUE;
 }
 
@@ -254,7 +375,8 @@ DWORD WINAPI GetVersion(void) {
 }
 
 DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD bufferLength) {
-    if (callFails("GetShortPathNameA", {longPath}) || tooLong(longPath) || !findNode(longPath)) return 0;
+    if (callFails("GetShortPathNameA", {longPath}) || tooLong(longPath)) return 0;
+    if (!findNode(longPath)) return notFound(longPath);
     std::string result;
     for (const std::string& part : splitPath(longPath)) {
         const size_t dot = part.rfind('.');

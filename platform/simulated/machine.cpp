@@ -17,11 +17,24 @@ std::string lowered(const std::string& text) {
     return result;
 }
 
+bool isLeadByte(unsigned char byte) {
+    return machine().codePage == 932 && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
+}
+
+BOOL failWith(DWORD error) {
+    machine().lastError = error;
+    return FALSE;
+}
+
 std::vector<std::string> splitPath(const std::string& path) {
     std::vector<std::string> parts;
     std::string part;
-    for (char c : path) {
-        if (c == '\\') {
+    for (size_t i = 0; i < path.size(); ++i) {
+        const char c = path[i];
+        if (isLeadByte(static_cast<unsigned char>(c)) && i + 1 < path.size()) {
+            part += c;
+            part += path[++i];
+        } else if (c == '\\') {
             if (!part.empty()) parts.push_back(part);
             part.clear();
         } else {
@@ -37,13 +50,11 @@ bool callFails(const char* function, std::vector<std::string> args) {
     m.calls.push_back(Call{function, std::move(args)});
     const long number = static_cast<long>(m.calls.size());
     const int nth = ++m.callsByFunction[function];
-    if (number == m.failingCallNumber) return true;
-    if (m.failingFromCallNumber > 0 && number >= m.failingFromCallNumber) return true;
-    if (std::find(m.failingFunctions.begin(), m.failingFunctions.end(), function) != m.failingFunctions.end())
-        return true;
-    for (const auto& f : m.failingFunctionCalls)
-        if (f.first == function && f.second == nth) return true;
-    return false;
+    bool fails = number == m.failingCallNumber || (m.failingFromCallNumber > 0 && number >= m.failingFromCallNumber) ||
+                 std::find(m.failingFunctions.begin(), m.failingFunctions.end(), function) != m.failingFunctions.end();
+    for (const auto& f : m.failingFunctionCalls) fails = fails || (f.first == function && f.second == nth);
+    if (fails) m.lastError = ERROR_ACCESS_DENIED;
+    return fails;
 }
 
 void reset() {
@@ -66,6 +77,7 @@ void reset() {
     addFolder("C:\\users\\test\\Temp");
     addFolder("C:\\Program Files");
     addFolder("C:\\windows");
+    m.specialFolders = {{0x24, "C:\\windows"}, {0x25, "C:\\windows\\system32"}, {0x28, "C:\\users\\test"}};
 }
 
 void failFunction(const std::string& function) { machine().failingFunctions.push_back(function); }
@@ -84,6 +96,9 @@ int callsOf(const std::string& function) {
 void setTempPath(const std::string& path) { machine().tempPath = path; }
 void setProgramFiles(const std::string& path) { machine().programFiles = path; }
 void setVersion(DWORD version) { machine().version = version; }
+void setCodePage(int codePage) { machine().codePage = codePage; }
+void setSpecialFolder(int csidl, const std::string& path) { machine().specialFolders[csidl] = path; }
+void whenAsked(std::function<void()> action) { machine().whenAsked = std::move(action); }
 void setLocalTime(const struct tm& time) { machine().localTime = time; }
 
 }  // namespace sim

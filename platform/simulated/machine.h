@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -14,12 +15,16 @@ namespace sim {
 
 // A file or folder on the simulated disk; a folder keeps its entries in listing order.
 struct Node {
-    std::string name;
+    std::string name;       // the real name, which paths are matched against
+    std::string listedName; // what a listing shows when the code page cannot hold the real name ("" when it can)
+    std::string shortName;  // the 8.3 alias, "" when there is none
+    DWORD serial = 0;       // its creation time, which tells entries with the same listed name apart
     DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
     std::string content;
     std::string linkTarget;
     std::list<std::unique_ptr<Node>> children;
     std::map<std::string, Node*> byName;  // lower-case name -> child, for large folders
+    std::map<std::string, Node*> byShortName;
     Node* parent = nullptr;
     std::list<std::unique_ptr<Node>>::iterator place;  // where the parent keeps it
     bool locked = false;
@@ -49,6 +54,13 @@ struct Window {
     bool gone = false;
 };
 
+// A kernel object the program holds a handle to: a named mutex, a thread it started, or a folder it opened.
+struct Handle {
+    std::string mutexName;  // empty for a thread or a folder
+    long returnsAtMs = -1;  // a thread: the virtual time at which its function has returned; -1 never
+    std::string path;       // a folder: the path it was opened by
+};
+
 struct Search {
     std::vector<WIN32_FIND_DATAA> entries;
     size_t next = 0;
@@ -64,7 +76,7 @@ struct Machine {
 
     std::deque<int> answers;
     std::vector<Box> boxes;
-    std::deque<std::string> dialogAnswers;  // "" cancels
+    std::deque<std::pair<std::string, bool>> dialogAnswers;  // the path ("" cancels), whether it is made if missing
     std::vector<DialogSeen> dialogs;
     std::vector<Moved> dialogMoves;
     int screenWidth = 1024;
@@ -85,23 +97,46 @@ struct Machine {
     std::map<long, Key*> keys;
     long nextKey = 1;
 
+    std::map<long, Handle> handles;
+    long nextHandle = 1;
+    std::vector<std::string> mutexesElsewhere;  // names held by other programs
+    DWORD lastError = 0;
+    bool inThread = false;     // while the function of a thread the program started runs
+    long threadReturnsAtMs = 0;  // when that function returns, by the sends it made
+
     std::vector<Window> windows;
     std::vector<DWORD> sleeps;
     unsigned long clockMs = 0;
 
     std::vector<FILE*> streams;
+
+    int codePage = 1252;
+    DWORD nextSerial = 1;
+    std::map<int, std::string> specialFolders;
+    std::function<void()> whenAsked;
 };
 
 Machine& machine();
 
-// Records a call and says whether it must fail by the faults set up.
+// A new handle to object, and the object behind a handle (null when it is not open).
+HANDLE newHandle(const Handle& object);
+Handle* objectOf(HANDLE handle);
+
+// Records a call and says whether it must fail by the faults set up (with access denied as its last error).
 bool callFails(const char* function, std::vector<std::string> args = {});
 
 // Names compare without regard to letter case, as on Windows.
 std::string lowered(const std::string& text);
+// Splits at backslashes, by characters of the machine's code page.
 std::vector<std::string> splitPath(const std::string& path);
+// Whether byte starts a double-byte character in the machine's code page.
+bool isLeadByte(unsigned char byte);
+// Sets the last error and returns false, for the calls that fail by themselves.
+BOOL failWith(DWORD error);
 
-// Disk look-ups: follows directory links on the way, but not at the last name.
+// Disk look-ups as the system resolves a path: "\\?\" paths as they stand; others with "." and ".." resolved,
+// trailing dots and spaces stripped from each name and none when a name is a device. Names match the real name
+// or the short one. Follows directory links on the way, but not at the last name.
 Node* findNode(const std::string& path);
 void removeNode(Node* node);
 
@@ -112,5 +147,8 @@ Key* keyOfHandle(HKEY key);
 
 // The simulated windows of other programs expire as the virtual clock advances.
 void advanceClock(unsigned long ms);
+
+// What the system does with the program's handles as its process ends: closes them, releasing its mutexes.
+void closeOpenHandles();
 
 }  // namespace sim

@@ -54,9 +54,11 @@ DWORD WINAPI GetTempPathA(DWORD bufferLength, LPSTR buffer) {
 }
 
 BOOL WINAPI SHGetSpecialFolderPathA(HWND owner, LPSTR path, int folder, BOOL create) {
-    const std::string& found = machine().programFiles;
-    if (callFails("SHGetSpecialFolderPathA") || owner || create || folder != CSIDL_PROGRAM_FILES || found.empty())
-        return FALSE;
+    const auto known = machine().specialFolders.find(folder);
+    const std::string found = folder == CSIDL_PROGRAM_FILES ? machine().programFiles
+                              : known == machine().specialFolders.end() ? ""
+                                                                         : known->second;
+    if (callFails("SHGetSpecialFolderPathA") || owner || create || found.empty()) return FALSE;
     std::strncpy(path, found.c_str(), MAX_PATH - 1);
     path[MAX_PATH - 1] = '\0';
     return TRUE;
@@ -91,5 +93,6 @@ void currentLocalTime(struct tm* out) { *out = machine().localTime; }
 
 void endProcess(int exitCode) {
     closeOpenStreams();
+    closeOpenHandles();
     throw ProcessExit{exitCode};
 }

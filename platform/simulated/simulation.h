@@ -1,6 +1,7 @@
 // The test interface of the simulated Windows: set up a machine, script the user, inject faults, read back what happened.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,9 @@ struct ProcessExit {
 // A top-level window of another program, found by its class name.
 struct WindowSetup {
     std::string className;
-    int closesAfterMs = 0;   // after WM_CLOSE: 0 closes at once, -1 never closes
+    int closesAfterMs = 0;   // after its WM_CLOSE handler has returned: 0 closes at once, -1 never closes
     bool hung = false;       // never answers a sent message
+    int asksForMs = 0;       // its WM_CLOSE handler first asks its user this long, answering other messages meanwhile
 };
 
 // Starts a fresh machine: empty registry and disk but for C:\users\test\Temp, C:\Program Files and C:\windows,
@@ -67,7 +69,9 @@ int callsOf(const std::string& function);
 // ---- The user.
 void answer(std::vector<int> results);  // the next boxes are answered with these (IDYES, IDNO, IDOK); none left: 0
 const std::vector<Box>& boxes();
-void chooseInDialog(const std::string& path);  // the dialog's next answer: this file chosen
+// The dialog's next answer: this file chosen; made when missing unless made is false (the path as the dialog
+// returns it, which may name nothing when the code page could not hold a name).
+void chooseInDialog(const std::string& path, bool made = true);
 void cancelDialog();                            // the dialog's next answer: cancelled (the default)
 const std::vector<DialogSeen>& dialogs();
 struct Moved {
@@ -83,11 +87,17 @@ void setTempPath(const std::string& path);      // "" makes GetTempPathA report 
 void setProgramFiles(const std::string& path);  // "" makes the look-up fail
 void setVersion(DWORD version);                 // the GetVersion word
 void setLocalTime(const struct tm& time);
+void setCodePage(int codePage);                   // 932 makes 0x81-0x9F and 0xE0-0xFC lead bytes
+void setSpecialFolder(int csidl, const std::string& path);  // "" makes the look-up fail
+void whenAsked(std::function<void()> action);     // done once, as the next message box is shown
 
 // ---- Disk. Paths are Windows paths; names compare without regard to letter case.
 void addFolder(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_DIRECTORY);
 void addFile(const std::string& path, const std::string& content = "", DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
 void addLink(const std::string& path, const std::string& target);  // a directory reparse point to target
+void setListedName(const std::string& path, const std::string& listed);  // the name as the code page lists it
+void setShortName(const std::string& path, const std::string& shortName);
+void replaceByLink(const std::string& path, const std::string& target);  // swapped for a link, as by another program
 bool exists(const std::string& path);
 DWORD attributesOf(const std::string& path);
 std::string fileContent(const std::string& path);
@@ -116,9 +126,15 @@ int windowsOfClass(const std::string& className);
 const std::vector<DWORD>& sleeps();
 unsigned long clockMs();
 
+// ---- Kernel objects: named mutexes and the threads the program starts. A thread's function runs at once; the
+// virtual time at which it returns (by the sends it makes) is when a wait for the thread ends.
+void holdMutexElsewhere(const std::string& name);  // another program, such as a second copy, holds this mutex
+
 // ---- Handles and streams the program holds.
+int openHandles();  // mutexes and threads
 int openKeys();
 int openSearches();
+int openFileHandles();
 int openStreams();
 void closeOpenStreams();  // what the C runtime does at process exit
 

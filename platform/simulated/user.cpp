@@ -1,6 +1,7 @@
 // The simulated user and desktop: message boxes, the open-file dialog, other programs' windows, the virtual clock.
 #include <cstdarg>
 #include <cstring>
+#include <stdexcept>
 
 #include "platform/simulated/machine.h"
 
@@ -31,8 +32,8 @@ void answer(std::vector<int> results) {
     for (int r : results) machine().answers.push_back(r);
 }
 const std::vector<Box>& boxes() { return machine().boxes; }
-void chooseInDialog(const std::string& path) { machine().dialogAnswers.push_back(path); }
-void cancelDialog() { machine().dialogAnswers.push_back(""); }
+void chooseInDialog(const std::string& path, bool made) { machine().dialogAnswers.emplace_back(path, made); }
+void cancelDialog() { machine().dialogAnswers.emplace_back("", false); }
 const std::vector<DialogSeen>& dialogs() { return machine().dialogs; }
 const std::vector<Moved>& dialogMoves() { return machine().dialogMoves; }
 void setScreen(int width, int height) {
@@ -65,6 +66,11 @@ using namespace sim;
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
     Machine& m = machine();
     m.boxes.push_back(Box{text, caption ? caption : "", style});
+    if (m.whenAsked) {
+        const std::function<void()> action = std::move(m.whenAsked);
+        m.whenAsked = nullptr;
+        action();
+    }
     if (callFails("MessageBoxA", {text}) || owner) return 0;
     if (m.answers.empty()) return 0;
     const int result = m.answers.front();
@@ -106,9 +112,11 @@ BOOL WINAPI GetOpenFileNameA(LPOPENFILENAMEA ofn) {
         seen.hookReturnedZero = ofn->lpfnHook(dialogChild, WM_INITDIALOG, 0, 0) == 0;
     m.dialogs.push_back(seen);
     if (fails || m.dialogAnswers.empty()) return FALSE;
-    const std::string chosen = m.dialogAnswers.front();
+    const std::string chosen = m.dialogAnswers.front().first;
+    const bool made = m.dialogAnswers.front().second;
     m.dialogAnswers.pop_front();
     if (chosen.empty() || chosen.size() + 1 > ofn->nMaxFile) return FALSE;
+    if (made && chosen.find('\\') != std::string::npos && !exists(chosen)) addFile(chosen);
     const std::string title = chosen.substr(chosen.rfind('\\') + 1);
     if (ofn->lpstrFileTitle && title.size() + 1 > ofn->nMaxFileTitle) return FALSE;
     std::memcpy(ofn->lpstrFile, chosen.c_str(), chosen.size() + 1);
@@ -149,22 +157,56 @@ HWND WINAPI FindWindowA(LPCSTR className, LPCSTR windowName) {
     return nullptr;
 }
 
-LRESULT WINAPI SendMessageTimeoutA(HWND handle, UINT message, WPARAM, LPARAM, UINT, UINT timeout, PDWORD_PTR result) {
+// Delivers WM_CLOSE to an open, answering window: its closing is set going, and the virtual time at which its
+// handler returns (after asking its user, if it does) is the result.
+static long handleClose(Window* window) {
+    const long now = static_cast<long>(machine().clockMs);
+    const long returnsAt = now + window->setup.asksForMs;
+    if (window->closesAtMs < 0 && window->setup.closesAfterMs >= 0) {
+        window->closesAtMs = returnsAt + window->setup.closesAfterMs;
+        advanceClock(0);
+    }
+    return returnsAt;
+}
+
+static std::string messageText(UINT message) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%X", message);
+    return text;
+}
+
+LRESULT WINAPI SendMessageTimeoutA(HWND handle, UINT message, WPARAM, LPARAM, UINT, UINT timeout, PDWORD_PTR result) {
     if (result) *result = 0;
-    if (callFails("SendMessageTimeoutA", {text})) return 0;
+    if (callFails("SendMessageTimeoutA", {messageText(message)})) return 0;
     Window* window = windowOf(handle);
     if (!window || window->gone) return 0;
     if (window->setup.hung) {
         advanceClock(timeout);
         return 0;
     }
-    if (message == WM_CLOSE && window->closesAtMs < 0 && window->setup.closesAfterMs >= 0) {
-        window->closesAtMs = static_cast<long>(machine().clockMs) + window->setup.closesAfterMs;
-        advanceClock(0);
+    if (message == WM_CLOSE) {
+        const long busyMs = handleClose(window) - static_cast<long>(machine().clockMs);
+        if (busyMs > static_cast<long>(timeout)) {
+            advanceClock(timeout);  // the send gives up; the handler goes on asking
+            return 0;
+        }
+        advanceClock(static_cast<unsigned long>(busyMs));
     }
     return 1;
+}
+
+// Made only from a thread the program started: instead of blocking, it records when it returns.
+LRESULT WINAPI SendMessageA(HWND handle, UINT message, WPARAM, LPARAM) {
+    Machine& m = machine();
+    if (!m.inThread) throw std::logic_error("the simulated SendMessageA is made from a thread of the program only");
+    if (callFails("SendMessageA", {messageText(message)})) return 0;
+    Window* window = windowOf(handle);
+    if (!window || window->gone) return 0;
+    if (window->setup.hung)
+        m.threadReturnsAtMs = -1;
+    else if (message == WM_CLOSE)
+        m.threadReturnsAtMs = handleClose(window);
+    return 0;
 }
 
 void WINAPI Sleep(DWORD milliseconds) {

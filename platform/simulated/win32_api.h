@@ -30,9 +30,13 @@ typedef struct HWND__* HWND;
 typedef struct HKEY__* HKEY;
 typedef HKEY* PHKEY;
 typedef struct HINSTANCE__* HINSTANCE;
+typedef size_t SIZE_T;
+typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
 #define WINAPI
 #define CALLBACK
+
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(void* parameter);
 #define TRUE 1
 #define FALSE 0
 #define MAX_PATH 260
@@ -48,11 +52,13 @@ typedef struct HINSTANCE__* HINSTANCE;
 #define ERROR_NO_MORE_FILES 18L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_ALREADY_EXISTS 183L
 #define ERROR_TIMEOUT 1460L
 
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)0x80000000)
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)0x80000001)
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)0x80000002)
+#define KEY_QUERY_VALUE 0x1
 #define KEY_READ 0x20019
 #define KEY_ALL_ACCESS 0xF003F
 
@@ -63,6 +69,16 @@ typedef struct HINSTANCE__* HINSTANCE;
 #define FILE_ATTRIBUTE_ARCHIVE 0x20
 #define FILE_ATTRIBUTE_NORMAL 0x80
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x400
+
+#define FILE_LIST_DIRECTORY 0x1
+#define FILE_SHARE_READ 0x1
+#define FILE_SHARE_WRITE 0x2
+#define OPEN_EXISTING 3
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
+#define WAIT_OBJECT_0 0x0
+#define WAIT_TIMEOUT 0x102
+#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
 
 #define MOVEFILE_DELAY_UNTIL_REBOOT 0x4
 #define CSIDL_PROGRAM_FILES 0x26
@@ -79,6 +95,7 @@ typedef struct HINSTANCE__* HINSTANCE;
 #define IDYES 6
 #define IDNO 7
 
+#define WM_NULL 0x0000
 #define WM_CLOSE 0x0010
 #define WM_INITDIALOG 0x0110
 #define SM_CXSCREEN 0
@@ -112,6 +129,19 @@ typedef struct _WIN32_FIND_DATAA {
     CHAR cFileName[MAX_PATH];
     CHAR cAlternateFileName[14];
 } WIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
+
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
 
 typedef struct tagRECT {
     LONG left;
@@ -165,6 +195,17 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD buffe
 BOOL WINAPI WritePrivateProfileSectionA(LPCSTR section, LPCSTR lines, LPCSTR fileName);
 BOOL WINAPI MoveFileExA(LPCSTR existing, LPCSTR replacement, DWORD flags);
 void WINAPI Sleep(DWORD milliseconds);
+HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security, DWORD disposition, DWORD flags,
+                          HANDLE templateFile);
+BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
+BOOL WINAPI CloseHandle(HANDLE object);
+DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD error);
+int WINAPI lstrcmpiA(LPCSTR one, LPCSTR other);
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCSTR name);
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
+                           void* parameter, DWORD flags, LPDWORD threadId);
+DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
 
 // Registry
 LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
@@ -180,12 +221,15 @@ BOOL WINAPI SHGetSpecialFolderPathA(HWND owner, LPSTR path, int folder, BOOL cre
 // Windows and dialogs
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
 int WINAPI wsprintfA(LPSTR buffer, LPCSTR format, ...);
+LPSTR WINAPI CharNextA(LPCSTR at);
+LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR at);
 BOOL WINAPI GetOpenFileNameA(LPOPENFILENAMEA settings);
 HWND WINAPI GetParent(HWND window);
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
 int WINAPI GetSystemMetrics(int index);
 BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 HWND WINAPI FindWindowA(LPCSTR className, LPCSTR windowName);
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
                                    UINT timeout, PDWORD_PTR result);
 

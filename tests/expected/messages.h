@@ -17,9 +17,21 @@ inline constexpr char searchQuestion[] =
 inline constexpr char dialogStopText[] = "Unable to identify application folder, cannnot continue!";
 inline constexpr char folderStopText[] = "Application folder error, cannot continue!";
 inline constexpr char productStopText[] = "Unable to terminate Pelvane, cannot continue!";
+inline constexpr char anotherCopyText[] =
+    "Remove Pelvane is already running.\n\nWait until it has finished, then run it again if needed.";
 inline constexpr char otherUsersNote[] =
     "\n\nNote: If other users have used Pelvane on this machine, you may need to run this application for each user "
     "to clear registry entries associated with that user";
+// The summary when something stays that a restart will not remove, up to the folder's name and after it.
+inline constexpr char leftBehindSummaryStart[] =
+    "Some files or registry entries of Quenderholt Pelvane are still there, and a reboot will not remove them. They "
+    "are in the folder ";
+inline constexpr char leftBehindSummaryEnd[] =
+    " or in the registry, and may prevent re-installing or upgrading Quenderholt Pelvane.\n\n(See ";
+inline constexpr char leftBehindLogEnd[] =
+    "\r\nSome files or registry entries could not be removed\r\n\r\nPelvane cleanup completed.\r\n\r\n";
+// What every summary says in place of the log's name when no log could be written.
+inline constexpr char noLogPointer[] = "\n\n(No log could be written.)";
 inline constexpr char fileDialogTitle[] = "Select any file in the directory to be deleted";
 
 }  // namespace expected

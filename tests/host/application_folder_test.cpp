@@ -183,9 +183,12 @@ TEST_F(Locate, TheLongestNameTheDialogCanReturnStillCutsCleanly) {
     EXPECT_STREQ(folder, "D:\\d");
 }
 
-TEST_F(Locate, AFileInTheRootOfADriveOrShareLeavesNoFolderAndStopsWithCodeFour) {
-    for (const char* chosen : {"D:\\pelvane32.dll", "\\\\server\\share\\pelvane32.dll", "\\\\server\\a.dll",
-                               "pelvane32.dll"}) {
+TEST_F(Locate, AFileInTheRootOfADriveOrShareOrASystemFolderLeavesNoFolderAndStopsWithCodeFour) {
+    for (const char* chosen :
+         {"D:\\pelvane32.dll", "\\\\server\\share\\pelvane32.dll", "\\\\server\\a.dll", "pelvane32.dll",
+          "C:\\windows\\a.dll", "C:\\windows\\system32\\a.dll", "C:\\Program Files\\a.dll", "C:\\users\\a.dll",
+          "C:\\users\\test\\a.dll", "C:\\users\\test\\Temp\\a.dll", "C:\\Program Files\\Pelvane\\?.dll",
+          "D:\\trail.\\a.dll", "D:\\con\\a.dll"}) {
         SCOPED_TRACE(chosen);
         sim::reset();
         log = openLogStream(testLog);
@@ -198,6 +201,28 @@ TEST_F(Locate, AFileInTheRootOfADriveOrShareLeavesNoFolderAndStopsWithCodeFour) 
         const std::string ending = std::string(removalHeading) + "Application folder error, cleanup aborted.";
         ASSERT_GE(text.size(), ending.size());
         EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
+    }
+}
+
+TEST_F(Locate, AChosenPathMustLeadToTheChosenFileAndToNoOther) {
+    const std::string real = "D:\\Apps\\\xC5\xBB\xC3\xB3\xC5\x82w";  // its listed name is "Z\xF3lw"
+    const std::string returned = "D:\\Apps\\Z\xF3lw\\Pelvane\\pelvane32.dll";
+    const struct {
+        bool converted, plain;
+        int code;
+    } cases[] = {{true, false, 4}, {true, true, 4}, {false, true, 0}, {false, false, 4}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.converted) + std::to_string(c.plain));
+        sim::reset();
+        log = openLogStream(testLog);
+        if (c.converted) {
+            sim::addFile(real + "\\Pelvane\\pelvane32.dll");
+            sim::setListedName(real, "Z\xF3lw");
+        }
+        if (c.plain) sim::addFile(returned);
+        sim::answer({IDYES, IDOK});
+        sim::chooseInDialog(returned, false);
+        EXPECT_EQ(locate(), c.code);
     }
 }
 

@@ -90,40 +90,32 @@ TEST_F(Removal, ReadOnlyHiddenAndSystemEntriesLoseThoseBitsAndAreDeleted) {
                                            {"C:\\app\\rodir", "0x10"}}));
 }
 
-TEST_F(Removal, NamesBeginningWithAFullStopAreLeftAndTheirFolderWaitsForTheRestart) {
+TEST_F(Removal, NamesBeginningWithAFullStopAreRemovedLikeAnyOther) {
     sim::addFile("C:\\app\\.settings");
     sim::addFile("C:\\app\\.cache\\blob");
-    sim::addFile("C:\\app\\plain.txt");
     EXPECT_EQ(remove("C:\\app"), AllRemoved);
-    EXPECT_EQ(logged(), (Lines{"File C:\\app\\plain.txt deleted", "Directory C:\\app will be deleted on the next reboot"}));
-    EXPECT_EQ(sim::tree("C:\\app"), (Lines{"C:\\app\\.settings", "C:\\app\\.cache", "C:\\app\\.cache\\blob"}));
-    EXPECT_EQ(sim::pendingDeletes(), Lines{"C:\\app"});
-    EXPECT_EQ(pathsOf("GetFileAttributesA"), (Lines{"C:\\app\\plain.txt", "C:\\app\\plain.txt", "C:\\app"}));
+    EXPECT_EQ(logged(), (Lines{"File C:\\app\\.settings deleted", "File C:\\app\\.cache\\blob deleted",
+                               "Directory C:\\app\\.cache deleted", "Directory C:\\app deleted"}));
 }
 
-TEST_F(Removal, AFolderWhosePathEndsInAFullStopIsNotTouched) {
-    sim::addFile("C:\\app.\\a");
-    for (const char* folder : {"C:\\app.", "", "."}) EXPECT_EQ(remove(folder), AllRemoved);
-    EXPECT_EQ(sim::callCount(), 1);  // the log's opening only
-    EXPECT_TRUE(logged().empty());
+TEST_F(Removal, AFolderGoneBeforeItIsListedNeedsNothingMore) {
+    for (const DWORD version : {0x1DB10106u, 0xC0000A04u}) {
+        sim::setVersion(version);
+        EXPECT_EQ(remove("C:\\missing"), AllRemoved);
+    }
+    EXPECT_EQ(logged(), Lines(2, "Directory C:\\missing was already gone"));
 }
 
-TEST_F(Removal, AListingThatCannotStartLeavesTheFolderUnloggedAndRemoved) {
-    EXPECT_EQ(remove("C:\\missing"), AllRemoved);
-    sim::addFile("C:\\app\\a");
-    sim::failFunction("FindFirstFileA");
-    EXPECT_EQ(remove("C:\\app"), AllRemoved);
-    EXPECT_TRUE(sim::exists("C:\\app\\a"));
-    EXPECT_TRUE(logged().empty());
-}
-
-TEST_F(Removal, AListingThatBreaksOffEndsTheFolderWithTheEntriesSoFar) {
+TEST_F(Removal, AFolderThatCannotBeListedIsLeftAndSaidSo) {
     sim::addFile("C:\\app\\a");
     sim::addFile("C:\\app\\b");
+    sim::failFunctionCall("FindFirstFileA", 1);
+    EXPECT_EQ(remove("C:\\app"), LeftBehind);
     sim::failFunctionCall("FindNextFileA", 3);  // ".", "..", "a" are listed, then the listing fails
-    EXPECT_EQ(remove("C:\\app"), AllRemoved);
-    EXPECT_EQ(logged(), (Lines{"File C:\\app\\a deleted", "Directory C:\\app will be deleted on the next reboot"}));
-    EXPECT_TRUE(sim::exists("C:\\app\\b"));
+    EXPECT_EQ(remove("C:\\app"), LeftBehind);
+    EXPECT_EQ(logged(), (Lines{"Directory C:\\app could not be listed", "File C:\\app\\a deleted",
+                               "Directory C:\\app could not be listed", "Directory C:\\app will not be deleted"}));
+    EXPECT_EQ(sim::tree("C:\\app"), Lines{"C:\\app\\b"});
 }
 
 TEST_F(Removal, EveryEntryIsAskedAboutByItsKindButNotTheFolderItself) {
@@ -170,7 +162,8 @@ TEST_F(Removal, AKeptFolderIsNeitherOpenedNorChanged) {
     EXPECT_EQ(logged(), Lines{"Directory C:\\app will not be deleted"});
     EXPECT_EQ(sim::tree("C:\\app\\sub"), before);
     EXPECT_EQ(sim::attributesOf("C:\\app\\sub"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
-    EXPECT_EQ(pathsOf("FindFirstFileA"), Lines{"C:\\app\\*.*"});
+    EXPECT_EQ(pathsOf("FindFirstFileA"), (Lines{"C:\\app\\*.*", "C:\\app\\sub"}));  // looked up, not listed
+    EXPECT_EQ(pathsOf("CreateFileA"), Lines{"C:\\app"});
 }
 
 TEST_F(Removal, ALockedFileAndItsFolderAreRegisteredForTheRestart) {
@@ -195,36 +188,32 @@ TEST_F(Removal, OnThe98FamilyTheRestartGoesThroughWininit) {
     EXPECT_TRUE(sim::pendingDeletes().empty());
 }
 
-TEST_F(Removal, ARegistrationThePlatformRefusesIsLoggedAsSuchAndStillNeedsARestart) {
+TEST_F(Removal, ARegistrationThePlatformRefusesIsLoggedAsSuchAndLeavesTheFileBehind) {
     sim::addFile("C:\\app\\pelvane32.dll");
     sim::lockFile("C:\\app\\pelvane32.dll");
     sim::failFunction("MoveFileExA");
-    EXPECT_EQ(remove("C:\\app"), RebootRequired);
-    EXPECT_EQ(logged(), (Lines{"File C:\\app\\pelvane32.dll could not be deleted", "Directory C:\\app could not be deleted"}));
+    EXPECT_EQ(remove("C:\\app"), LeftBehind);
+    EXPECT_EQ(logged(), (Lines{"File C:\\app\\pelvane32.dll could not be deleted", "Directory C:\\app will not be deleted"}));
 }
 
-TEST_F(Removal, AFileThatVanishesBeforeItsDeletionIsLeftForTheRestart) {
+TEST_F(Removal, AFileThatVanishesBeforeItsDeletionNeedsNoRestart) {
     sim::addFile("C:\\app\\gone.tmp");
     sim::vanishAfterAttributeRead("C:\\app\\gone.tmp");
-    EXPECT_EQ(remove("C:\\app"), RebootRequired);
-    EXPECT_EQ(logged(), (Lines{"File C:\\app\\gone.tmp will be deleted on the next reboot",
-                               "Directory C:\\app will be deleted on the next reboot"}));
-    EXPECT_EQ(pathsOf("RemoveDirectoryA"), Lines{"C:\\app\\gone.tmp"});  // unreadable now: taken for a folder
-    EXPECT_EQ(sim::callsOf("DeleteFileA"), 0);
+    EXPECT_EQ(remove("C:\\app"), AllRemoved);
+    EXPECT_EQ(logged(), (Lines{"File C:\\app\\gone.tmp was already gone", "Directory C:\\app deleted"}));
+    EXPECT_TRUE(sim::pendingDeletes().empty());
 }
 
-TEST_F(Removal, AnEntryWithUnreadableAttributesCountsAsAFolderAndIsNotWrittenTo) {
+TEST_F(Removal, AnEntryThatCannotBeLookedUpIsNeitherAskedAboutNorWrittenTo) {
     confirmEachDeletion = true;
     sim::addFile("C:\\app\\odd.bin", "", FILE_ATTRIBUTE_READONLY);
     sim::hideAttributes("C:\\app\\odd.bin");
-    sim::answer({IDYES});
-    EXPECT_EQ(remove("C:\\app"), AllRemoved);
-    EXPECT_EQ(questions(), Lines{"Delete directory C:\\app\\odd.bin?"});
-    EXPECT_EQ(logged(), Lines{"Directory C:\\app will be deleted on the next reboot"});
+    EXPECT_EQ(remove("C:\\app"), LeftBehind);
+    EXPECT_TRUE(questions().empty());
+    EXPECT_EQ(logged(), (Lines{"Entry C:\\app\\odd.bin not deleted: it cannot be reached by its name",
+                               "Directory C:\\app will not be deleted"}));
     EXPECT_EQ(sim::callsOf("SetFileAttributesA"), 0);
-    EXPECT_EQ(pathsOf("FindFirstFileA"), (Lines{"C:\\app\\*.*", "C:\\app\\odd.bin\\*.*"}));
     EXPECT_TRUE(sim::exists("C:\\app\\odd.bin"));
-    EXPECT_EQ(sim::pendingDeletes(), Lines{"C:\\app"});
 }
 
 // ---- Links to other folders.
@@ -278,6 +267,87 @@ TEST_F(LinkRemoval, OnlyTheLinkIsAskedAbout) {
     expectTargetUntouched();
 }
 
+// ---- Names the code page does not hold, names the path calls change, and folders swapped while asked about.
+
+TEST_F(Removal, EachEntryIsReachedOnlyByAPathThatLeadsToItOrLeftAndLogged) {
+    const std::string fullWidthBackslash = "\xEF\xBC\xBC";  // U+FF3C, listed as a backslash
+    const std::string climbing = "x" + fullWidthBackslash + ".." + fullWidthBackslash + ".." + fullWidthBackslash + "victim";
+    struct Name {
+        std::string real, listed, alias;
+    };
+    const struct {
+        const char* what;
+        std::vector<Name> names;
+        DWORD version;
+        RemovalOutcome outcome;
+        Lines log;
+    } cases[] = {
+        {"climbing name, reached by its short name", {{climbing, "x\\..\\..\\victim", "X__~1"}}, 0x1DB10106, AllRemoved,
+         {"File C:\\app\\X__~1 deleted", "Directory C:\\app deleted"}},
+        {"climbing name without a short name", {{climbing, "x\\..\\..\\victim", ""}}, 0x1DB10106, LeftBehind,
+         {"Entry C:\\app\\x\\..\\..\\victim not deleted: it cannot be reached by its name",
+          "Directory C:\\app will not be deleted"}},
+        {"a name converted onto another entry's", {{"\xC4\x81sub", "asub", "_SUB~1"}, {"asub", "", ""}}, 0x1DB10106,
+         AllRemoved, {"File C:\\app\\_SUB~1 deleted", "File C:\\app\\asub deleted", "Directory C:\\app deleted"}},
+        {"a name converted onto none", {{"\xC4\x81sub", "asub", ""}}, 0x1DB10106, LeftBehind,
+         {"Entry C:\\app\\asub not deleted: it cannot be reached by its name", "Directory C:\\app will not be deleted"}},
+        {"characters outside the code page", {{"\xE4\xB8\xAD.pvk", "?.pvk", "__~1.PVK"}}, 0x1DB10106, AllRemoved,
+         {"File C:\\app\\__~1.PVK deleted", "Directory C:\\app deleted"}},
+        {"trailing dot and space, device names, taken literally",
+         {{"trail.", "", ""}, {"sp ", "", ""}, {"con", "", ""}, {"lpt1.log", "", ""}}, 0x1DB10106, AllRemoved,
+         {"File C:\\app\\trail. deleted", "File C:\\app\\sp  deleted", "File C:\\app\\con deleted",
+          "File C:\\app\\lpt1.log deleted", "Directory C:\\app deleted"}},
+        {"trailing dot on the 95/98/Me family", {{"trail.", "", "TRAIL~1"}, {"aux", "", ""}}, 0xC0000A04, LeftBehind,
+         {"File C:\\app\\TRAIL~1 deleted", "Entry C:\\app\\aux not deleted: it cannot be reached by its name",
+          "Directory C:\\app will not be deleted"}},
+        {"a control character", {{"a\nFile C: deleted", "", ""}}, 0x1DB10106, LeftBehind,
+         {"Entry C:\\app\\a?File C: deleted not deleted: it cannot be reached by its name",
+          "Directory C:\\app will not be deleted"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::reset();
+        sim::setVersion(c.version);
+        log = openLogStream(testLog);
+        sim::addFile("C:\\victim\\precious.doc", "keep", FILE_ATTRIBUTE_READONLY);
+        sim::addFolder("C:\\app");
+        for (const Name& name : c.names) {
+            sim::addFile("C:\\app\\" + name.real);
+            if (!name.listed.empty()) sim::setListedName("\\\\?\\C:\\app\\" + name.real, name.listed);
+            if (!name.alias.empty()) sim::setShortName("\\\\?\\C:\\app\\" + name.real, name.alias);
+        }
+        EXPECT_EQ(remove("C:\\app"), c.outcome);
+        EXPECT_EQ(logged(), c.log);
+        EXPECT_EQ(sim::tree("C:\\victim"), Lines{"C:\\victim\\precious.doc"});
+        EXPECT_EQ(sim::attributesOf("C:\\victim\\precious.doc"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        EXPECT_TRUE(sim::pendingDeletes().empty());
+        EXPECT_EQ(sim::openFileHandles(), 0);
+    }
+}
+
+TEST_F(Removal, AFolderSwappedForALinkWhileItsQuestionIsOpenIsRemovedAsALink) {
+    confirmEachDeletion = true;
+    sim::addFile("C:\\victim\\precious.doc", "", FILE_ATTRIBUTE_HIDDEN);
+    sim::addFolder("C:\\app\\sub", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN);
+    sim::addFile("C:\\app\\sub\\f.txt");
+    sim::whenAsked([] { sim::replaceByLink("C:\\app\\sub", "C:\\victim"); });
+    sim::answer({IDYES});
+    EXPECT_EQ(remove("C:\\app"), AllRemoved);
+    EXPECT_EQ(logged(), (Lines{"Directory C:\\app\\sub deleted", "Directory C:\\app deleted"}));
+    EXPECT_EQ(sim::tree("C:\\victim"), Lines{"C:\\victim\\precious.doc"});
+    EXPECT_EQ(sim::attributesOf("C:\\victim\\precious.doc"), static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(sim::callsOf("SetFileAttributesA"), 0);
+}
+
+TEST_F(Removal, ADoubleByteNameEndingInByte5CIsJoinedByCharacters) {
+    sim::setCodePage(932);
+    const std::string name = "\x88\xea\x97\x97\x95\x5c";  // its last byte is the second half of a character
+    sim::addFile("C:\\app\\" + name + "\\f.txt");
+    EXPECT_EQ(remove("C:\\app"), AllRemoved);
+    EXPECT_EQ(logged(), (Lines{"File C:\\app\\" + name + "\\f.txt deleted", "Directory C:\\app\\" + name + " deleted",
+                               "Directory C:\\app deleted"}));
+}
+
 // ---- Paths at the length limit and deep trees.
 
 TEST_F(Removal, AnEntryWhosePathDoesNotFitIsLeftAndKeepsTheFoldersAbove) {
@@ -286,7 +356,7 @@ TEST_F(Removal, AnEntryWhosePathDoesNotFitIsLeftAndKeepsTheFoldersAbove) {
     const std::string over = folder + "\\" + std::string(60, 'b');   // 260
     sim::addFile(fits);
     sim::addFile(over);
-    EXPECT_EQ(remove("C:\\app"), Retained);
+    EXPECT_EQ(remove("C:\\app"), LeftBehind);
     EXPECT_EQ(logged(), (Lines{"File " + fits + " deleted", "Entry " + over + " not deleted: path too long",
                                "Directory " + folder + " will not be deleted", "Directory C:\\app will not be deleted"}));
     EXPECT_FALSE(sim::exists(fits));
@@ -300,7 +370,7 @@ TEST_F(Removal, AFolderWhoseListingPatternDoesNotFitIsLeft) {
     const std::string over = "C:\\app\\" + std::string(249, 'o');    // 256: its pattern would take 260
     sim::addFile(fits + "\\x");
     sim::addFile(over + "\\y");
-    EXPECT_EQ(remove("C:\\app"), Retained);
+    EXPECT_EQ(remove("C:\\app"), LeftBehind);
     EXPECT_EQ(logged(), (Lines{"File " + fits + "\\x deleted", "Directory " + fits + " deleted",
                                "Directory " + over + " not deleted: path too long",
                                "Directory C:\\app will not be deleted"}));
@@ -360,25 +430,6 @@ TEST_F(Removal, NothingOutsideTheFolderIsTouched) {
         const std::string& path = call.args[0];
         EXPECT_TRUE(path == "C:\\app" || path.rfind("C:\\app\\", 0) == 0) << call.function << " " << path;
     }
-}
-
-// ---- deletePath on its own.
-
-TEST_F(Removal, DeletePathPicksTheCallByTheAttributesItReads) {
-    sim::addFile("C:\\app\\f.txt");
-    sim::addFolder("C:\\app\\empty");
-    sim::addFile("C:\\app\\full\\x");
-    sim::addFile("C:\\app\\unreadable.txt");
-    sim::hideAttributes("C:\\app\\unreadable.txt");
-    EXPECT_TRUE(deletePath("C:\\app\\f.txt"));
-    EXPECT_TRUE(deletePath("C:\\app\\empty"));
-    EXPECT_FALSE(deletePath("C:\\app\\full"));
-    EXPECT_FALSE(deletePath("C:\\app\\missing"));
-    EXPECT_FALSE(deletePath("C:\\app\\unreadable.txt"));
-    EXPECT_EQ(pathsOf("DeleteFileA"), Lines{"C:\\app\\f.txt"});
-    EXPECT_EQ(pathsOf("RemoveDirectoryA"),
-              (Lines{"C:\\app\\empty", "C:\\app\\full", "C:\\app\\missing", "C:\\app\\unreadable.txt"}));
-    EXPECT_EQ(sim::tree("C:\\app"), (Lines{"C:\\app\\full", "C:\\app\\full\\x", "C:\\app\\unreadable.txt"}));
 }
 
 }  // namespace

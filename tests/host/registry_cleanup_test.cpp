@@ -174,6 +174,7 @@ TEST_F(RegistryCleanup, ASecondRunFindsNothingLeftAndChangesNothing) {
     EXPECT_EQ(sim::registryDump(), afterFirst);
 }
 
+// An entry that exists but cannot be opened for deletion is kept and says so; only an absent one is "not found".
 TEST_F(RegistryCleanup, EachFailureIsOneLineAndTheWalkGoesOn) {
     plantEverything();
     sim::denyFullAccess(table[0].key);
@@ -184,10 +185,10 @@ TEST_F(RegistryCleanup, EachFailureIsOneLineAndTheWalkGoesOn) {
     const auto before = sim::registryDump();
     std::vector<std::string> expected;
     for (const Entry& e : table) expected.push_back(e.value ? valueDeleted(e) : treeDeleted(e));
-    expected[0] = notFound(table[0]);
-    expected[13] = notFound(table[13]);
+    expected[0] = treeKept(table[0]);
+    expected[13] = treeKept(table[13]);
     expected[21] = treeKept(table[21]);
-    expected[29] = notFound(table[29]);
+    expected[29] = valueKept(table[29]);
     expected[30] = valueKept(table[30]);
     EXPECT_EQ(registryLinesOfRun(), expected);
     EXPECT_EQ(sim::openKeys(), 0);
@@ -200,32 +201,59 @@ TEST_F(RegistryCleanup, EachFailureIsOneLineAndTheWalkGoesOn) {
 
 // ---- Single entries.
 
-TEST_F(RegistryCleanup, EachOperationSaysWhetherItDeleted) {
-    const Entry run = table[29];
-    sim::addValue(run.key, "pelvane.exe");
-    sim::addKey("HKCU\\Software\\Quenderholt\\Pelvane");
-    MemoryLog log;
-    EXPECT_TRUE(deleteRegistryValue(run.key.c_str(), "pelvane.exe", log.stream()));
-    EXPECT_FALSE(deleteRegistryValue(run.key.c_str(), "pelvane.exe", log.stream()));
-    EXPECT_FALSE(deleteRegistryValue("HKCU\\Software\\Absent", "pelvane.exe", log.stream()));
-    EXPECT_TRUE(deleteRegistryTree("HKCU\\Software\\Quenderholt", log.stream()));
-    EXPECT_FALSE(deleteRegistryTree("HKCU\\Software\\Quenderholt", log.stream()));
-    sim::addKey("HKCU\\Software\\Quenderholt");
-    sim::failTreeDeletion("HKCU\\Software\\Quenderholt");
-    EXPECT_FALSE(deleteRegistryTree("HKCU\\Software\\Quenderholt", log.stream()));
-    sim::addValue(run.key, "pelvane.exe");
-    sim::failValueDeletion(run.key, "pelvane.exe");
-    EXPECT_FALSE(deleteRegistryValue(run.key.c_str(), "pelvane.exe", log.stream()));
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{
-                               valueDeleted(run),
-                               valueMissing(run),
-                               "Registry key HKCU\\Software\\Absent not found",
-                               "Registry key HKCU\\Software\\Quenderholt deleted (with all subkeys)",
-                               "Registry key HKCU\\Software\\Quenderholt not found",
-                               "Registry key HKCU\\Software\\Quenderholt could not be deleted",
-                               valueKept(run),
-                           }));
-    EXPECT_EQ(sim::openKeys(), 0);
+// Each operation says whether its entry is gone (deleted, or not there) and logs one line; an entry that is, or may
+// be, still there returns false. A key that cannot be opened for deletion is opened for reading to learn whether
+// the value is there; one that cannot even be read may hold it.
+TEST_F(RegistryCleanup, EachOperationSaysWhetherItsEntryIsGone) {
+    const std::string key = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const Entry run{key, "pelvane.exe"}, tree{"HKCU\\Software\\Quenderholt", nullptr};
+    enum Plant { Nothing, KeyOnly, KeyAndValue };
+    struct Case {
+        const char* what;
+        Plant plant;
+        void (*deny)(const std::string&);  // applied to both keys, or null
+        bool deletionFails;
+        bool valueGone, treeGone;
+        std::string valueLine, treeLine;
+    };
+    for (const Case& c : {
+             Case{"present", KeyAndValue, nullptr, false, true, true, valueDeleted(run), treeDeleted(tree)},
+             Case{"absent", Nothing, nullptr, false, true, true, notFound(run), notFound(tree)},
+             Case{"key without the value", KeyOnly, nullptr, false, true, true, valueMissing(run), treeDeleted(tree)},
+             Case{"deletion fails", KeyAndValue, nullptr, true, false, false, valueKept(run), treeKept(tree)},
+             Case{"read-only", KeyAndValue, sim::denyFullAccess, false, false, false, valueKept(run), treeKept(tree)},
+             Case{"read-only, no value", KeyOnly, sim::denyFullAccess, false, true, false, valueMissing(run),
+                  treeKept(tree)},
+             Case{"unreadable", KeyAndValue, sim::denyAllAccess, false, false, false, valueKept(run), treeKept(tree)},
+             Case{"unreadable, no value", KeyOnly, sim::denyAllAccess, false, false, false, valueKept(run),
+                  treeKept(tree)},
+         }) {
+        sim::reset();
+        if (c.plant != Nothing) {
+            sim::addKey(run.key);
+            sim::addValue(tree.key + "\\Pelvane", "Layout", "x");
+        }
+        if (c.plant == KeyAndValue) sim::addValue(run.key, run.value, "pelvane.exe");
+        if (c.deny) {
+            c.deny(run.key);
+            c.deny(tree.key);
+        }
+        if (c.deletionFails) {
+            sim::failValueDeletion(run.key, run.value);
+            sim::failTreeDeletion(tree.key);
+        }
+        const auto before = sim::registryDump();
+        MemoryLog log;
+        EXPECT_EQ(deleteRegistryValue(run.key.c_str(), run.value, log.stream()), c.valueGone) << c.what;
+        EXPECT_EQ(deleteRegistryTree(tree.key.c_str(), log.stream()), c.treeGone) << c.what;
+        EXPECT_EQ(log.lines(), (std::vector<std::string>{c.valueLine, c.treeLine})) << c.what;
+        EXPECT_EQ(sim::valueExists(run.key, run.value), c.plant == KeyAndValue && !c.valueGone) << c.what;
+        EXPECT_EQ(sim::keyExists(tree.key), c.plant != Nothing && !c.treeGone) << c.what;
+        if (c.deny) {
+            EXPECT_EQ(sim::registryDump(), before) << c.what;
+        }
+        EXPECT_EQ(sim::openKeys(), 0) << c.what;
+    }
 }
 
 TEST_F(RegistryCleanup, RootPrefixesIgnoreLetterCaseAndSelectTheirOwnRoot) {
@@ -255,8 +283,8 @@ TEST_F(RegistryCleanup, AnyOtherPrefixNamesNoRootAndIsNotFound) {
     for (const char* text : {"HKU\\Software\\Quenderholt", "HKCU/Software\\Quenderholt", "HKCUSoftware\\Quenderholt",
                              " HKCU\\Software\\Quenderholt", "HKEY_CURRENT_USER\\Software\\Quenderholt", "HKC", ""}) {
         EXPECT_EQ(rootKeyFromPrefix(text), nullptr) << text;
-        EXPECT_FALSE(deleteRegistryTree(text, log.stream()));
-        EXPECT_FALSE(deleteRegistryValue(text, "pelvane.exe", log.stream()));
+        EXPECT_TRUE(deleteRegistryTree(text, log.stream())) << "counts as absent: " << text;
+        EXPECT_TRUE(deleteRegistryValue(text, "pelvane.exe", log.stream())) << "counts as absent: " << text;
         expected.push_back(std::string("Registry key ") + text + " not found");
         expected.push_back(expected.back());
     }
@@ -272,7 +300,7 @@ TEST_F(RegistryCleanup, APrefixWithNothingOrABackslashAfterItNeverDeletesARoot) 
     const auto before = sim::registryDump();
     MemoryLog log;
     for (const char* text : {"HKCR\\", "hkcu\\", "HKLM\\", "HKCU\\\\", "HKLM\\\\SOFTWARE"})
-        EXPECT_FALSE(deleteRegistryTree(text, log.stream()));
+        EXPECT_TRUE(deleteRegistryTree(text, log.stream())) << "counts as absent: " << text;
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"Registry key HKCR\\ not found", "Registry key hkcu\\ not found",
                                                      "Registry key HKLM\\ not found", "Registry key HKCU\\\\ not found",
                                                      "Registry key HKLM\\\\SOFTWARE not found"}));
@@ -287,17 +315,18 @@ TEST_F(RegistryCleanup, AFailingPlatformCallGivesItsOwnLine) {
     struct Case {
         const char* function;
         std::string tree, value;  // the lines for table[0] and table[29]
+        bool allGone;             // what the stage returns
     };
-    for (const Case& c : {Case{"RegOpenKeyExA", notFound(table[0]), notFound(table[29])},
-                          Case{"RegQueryValueExA", treeDeleted(table[0]), valueMissing(table[29])},
-                          Case{"RegDeleteValueA", treeDeleted(table[0]), valueKept(table[29])},
-                          Case{"SHDeleteKeyA", treeKept(table[0]), valueDeleted(table[29])},
-                          Case{"RegCloseKey", treeDeleted(table[0]), valueDeleted(table[29])}}) {
+    for (const Case& c : {Case{"RegOpenKeyExA", treeKept(table[0]), valueKept(table[29]), false},
+                          Case{"RegQueryValueExA", treeDeleted(table[0]), valueDeleted(table[29]), true},
+                          Case{"RegDeleteValueA", treeDeleted(table[0]), valueKept(table[29]), false},
+                          Case{"SHDeleteKeyA", treeKept(table[0]), valueDeleted(table[29]), false},
+                          Case{"RegCloseKey", treeDeleted(table[0]), valueDeleted(table[29]), true}}) {
         sim::reset();
         plantEverything();
         sim::failFunction(c.function);
         MemoryLog log;
-        runRegistryCleanup(log.stream());
+        EXPECT_EQ(runRegistryCleanup(log.stream()), c.allGone) << c.function;
         const auto lines = log.lines();
         ASSERT_EQ(lines.size(), 31u) << c.function;
         EXPECT_EQ(lines[0], c.tree) << c.function;
@@ -306,8 +335,8 @@ TEST_F(RegistryCleanup, AFailingPlatformCallGivesItsOwnLine) {
     }
 }
 
-// Checks a log of the stage over a fully planted registry against the registry it left: every line is one its entry
-// may give, says "deleted" exactly when the entry is gone, and nothing but entries has changed.
+// Checks a log of the stage over a fully planted registry against the registry it left: every line is true ("deleted"
+// exactly when the entry is gone, "could not be deleted" when it stays), and nothing but entries has changed.
 void expectLogMatchesRegistry(const std::vector<std::string>& log, const std::vector<std::string>& before,
                               const std::string& what) {
     ASSERT_EQ(log.size(), table.size()) << what;
@@ -317,14 +346,13 @@ void expectLogMatchesRegistry(const std::vector<std::string>& log, const std::ve
             const bool gone = !sim::valueExists(e.key, e.value);
             EXPECT_EQ(log[i] == valueDeleted(e), gone) << what << ": " << log[i];
             if (!gone) {
-                EXPECT_TRUE(log[i] == notFound(e) || log[i] == valueMissing(e) || log[i] == valueKept(e))
-                    << what << ": " << log[i];
+                EXPECT_EQ(log[i], valueKept(e)) << what << ": every entry was planted, so none is \"not found\"";
             }
         } else {
             const bool gone = !sim::keyExists(e.key);
             EXPECT_EQ(log[i] == treeDeleted(e), gone) << what << ": " << log[i];
             if (!gone) {
-                EXPECT_TRUE(log[i] == notFound(e) || log[i] == treeKept(e)) << what << ": " << log[i];
+                EXPECT_EQ(log[i], treeKept(e)) << what << ": every entry was planted, so none is \"not found\"";
                 EXPECT_TRUE(sim::keyExists(e.key + "\\Sub\\Deeper")) << what << ": " << e.key;
             }
         }
@@ -351,10 +379,14 @@ TEST_F(RegistryCleanup, UnderAFaultAtAnyCallEveryEntryIsLoggedTrulyAndEveryKeyCl
             else
                 sim::failCallNumber(k);
             MemoryLog log;
-            runRegistryCleanup(log.stream());
+            const bool allGone = runRegistryCleanup(log.stream());
             const auto lines = log.lines();
             const std::string what = std::string(fromThereOn ? "from call " : "at call ") + std::to_string(k);
             expectLogMatchesRegistry(lines, before, what);
+            const bool anyKept = std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+                return line.find(" could not be deleted") != std::string::npos;
+            });
+            EXPECT_EQ(allGone, !anyKept) << what;
             const long deleted = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
                 return line.find(" deleted ") != std::string::npos;
             });

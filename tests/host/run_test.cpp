@@ -13,6 +13,7 @@ using expected::caption;
 using expected::firstQuestion;
 using expected::stillInstalledQuestion;
 using expected::otherUsersNote;
+using expected::anotherCopyText;
 
 const char* const uninstallKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenderholt Pelvane 6.0";
 const char* const header = "Pelvane Cleanup: Thu Jul 03 06:45:02 2003\r\n========================================\r\n\r\n";
@@ -44,6 +45,36 @@ TEST_F(Run, AFailedFirstBoxCountsAsNo) {
     sim::answer({IDYES});
     EXPECT_EQ(runProgram(), 0);
     EXPECT_FALSE(sim::exists(logFile));
+}
+
+// A second copy, or one that cannot tell whether another runs, says so first and ends with code 5 having touched
+// nothing: no log, no registry entry, no file, no window.
+TEST_F(Run, WhileAnotherCopyRunsNothingIsTouchedAndTheCodeIsFive) {
+    for (bool heldElsewhere : {true, false}) {
+        const char* why = heldElsewhere ? "held by another copy" : "the mutex cannot be made";
+        sim::reset();
+        sim::addFile(logFile, "an earlier run\r\n");
+        sim::addFile("C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll");
+        sim::addKey(uninstallKey);
+        sim::addWindow({"Pelvane50", 0, false});
+        if (heldElsewhere)
+            sim::holdMutexElsewhere("Quenderholt Remove Pelvane");
+        else
+            sim::failFunction("CreateMutexA");
+        const auto registry = sim::registryDump();
+        const auto disk = sim::tree("C:\\");
+        sim::answer({IDOK, IDYES, IDYES});
+        EXPECT_EQ(runProgram(), 5) << why;
+        ASSERT_EQ(sim::boxes().size(), 1u) << why;
+        EXPECT_EQ(sim::boxes()[0].text, anotherCopyText) << why;
+        EXPECT_EQ(sim::boxes()[0].style, 0x10u) << why;
+        EXPECT_EQ(sim::fileContent(logFile), "an earlier run\r\n") << why;
+        EXPECT_EQ(sim::registryDump(), registry) << why;
+        EXPECT_EQ(sim::tree("C:\\"), disk) << why;
+        EXPECT_EQ(sim::windowsOfClass("Pelvane50"), 1) << why;
+        EXPECT_EQ(sim::openHandles(), 0) << why;
+        EXPECT_EQ(sim::calls().at(0).args, std::vector<std::string>{"Quenderholt Remove Pelvane"}) << "asked first";
+    }
 }
 
 TEST_F(Run, StoppingForTheUninstallerEndsWithCodeOneAndItsLine) {
@@ -118,6 +149,8 @@ TEST_F(Run, WithoutATemporaryFolderTheRunGoesOnUnloggedAndStillSumsUp) {
     EXPECT_EQ(runProgram(), 0);
     ASSERT_EQ(sim::boxes().size(), 2u);
     EXPECT_EQ(sim::boxes()[1].style, 0x40u);
+    EXPECT_EQ(sim::boxes()[1].text,
+              std::string("Pelvane cleanup complete. No reboot required.") + expected::noLogPointer + otherUsersNote);
     EXPECT_FALSE(sim::exists("C:\\Program Files\\Quenderholt\\Pelvane"));
     EXPECT_EQ(sim::callsOf("openLogStream"), 0);
 }
@@ -128,7 +161,8 @@ TEST_F(Run, ALogThatCannotBeCreatedIsDoneWithoutAndTheRunGoesOn) {
     sim::answer({IDYES, IDOK});
     EXPECT_EQ(runProgram(), 0);
     EXPECT_FALSE(sim::exists(logFile));
-    EXPECT_EQ(sim::boxes().size(), 2u);
+    ASSERT_EQ(sim::boxes().size(), 2u);
+    EXPECT_NE(sim::boxes()[1].text.find(std::string(expected::noLogPointer) + otherUsersNote), std::string::npos);
     EXPECT_FALSE(sim::exists("C:\\Program Files\\Quenderholt\\Pelvane"));
 }
 
@@ -208,13 +242,40 @@ TEST_F(Run, AFileKeptByTheUserGivesTheRetainedSummaryNamingTheFolder) {
     EXPECT_TRUE(sim::exists("D:\\Elsewhere\\Pelvane\\pelvane32.dll"));
 }
 
+TEST_F(Run, AFileOrKeyThatStaysWithoutHopeOfTheRestartGivesTheLeftBehindSummary) {
+    const std::string folder = "C:\\Program Files\\Quenderholt\\Pelvane";
+    for (const bool fileStays : {true, false}) {
+        SCOPED_TRACE(fileStays ? "a file neither deleted nor registered" : "a registry key denied to the program");
+        sim::reset();
+        sim::addFile(folder + "\\pelvane32.dll");
+        if (fileStays) {
+            sim::lockFile(folder + "\\pelvane32.dll");
+            sim::failFunction("MoveFileExA");
+        } else {
+            sim::addKey("HKCU\\Software\\Quenderholt");
+            sim::denyFullAccess("HKCU\\Software\\Quenderholt");
+        }
+        sim::answer({IDYES, IDOK});
+        EXPECT_EQ(runProgram(), 0);
+        ASSERT_EQ(sim::boxes().size(), 2u);
+        EXPECT_EQ(sim::boxes()[1].text, expected::leftBehindSummaryStart + folder + expected::leftBehindSummaryEnd +
+                                            logFile + " for the list.)" + otherUsersNote);
+        EXPECT_EQ(sim::boxes()[1].style, 0x30u);
+        EXPECT_NE(logText().find(expected::leftBehindLogEnd), std::string::npos);
+        EXPECT_EQ(sim::exists(folder), fileStays);
+    }
+}
+
 TEST_F(Run, TheLogIsClosedBeforeTheSummaryIsShown) {
     sim::addFile("C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll");
     sim::answer({IDYES});  // the summary box is left unanswered: it fails, and the run ends all the same
     EXPECT_EQ(runProgram(), 0);
     const auto& calls = sim::calls();
-    ASSERT_EQ(calls.back().function, "MessageBoxA");
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2].function, "MessageBoxA");
+    EXPECT_EQ(calls.back().function, "CloseHandle") << "only the one-copy mutex is let go after the summary";
     EXPECT_EQ(sim::openStreams(), 0);
+    EXPECT_EQ(sim::openHandles(), 0);
 }
 
 TEST_F(Run, TheLongestRetainedSummaryFitsItsBuffer) {

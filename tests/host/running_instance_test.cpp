@@ -18,8 +18,8 @@ const char* const header = "Pelvane Cleanup: Thu Jul 03 06:45:02 2003\r\n=======
 const char* const uninstallKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenderholt Pelvane 6.0";
 const char* const runKey = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-sim::WindowSetup productWindow(int closesAfterMs, bool hung = false) {
-    return sim::WindowSetup{"Pelvane50", closesAfterMs, hung};
+sim::WindowSetup productWindow(int closesAfterMs, bool hung = false, int asksForMs = 0) {
+    return sim::WindowSetup{"Pelvane50", closesAfterMs, hung, asksForMs};
 }
 
 // The exit code when closeRunningInstance ends the process; -1 when it returns.
@@ -74,9 +74,10 @@ TEST_F(RunningInstance, AWindowThatClosesAtOnceIsReportedAfterOneWait) {
     sim::addWindow(productWindow(0));
     EXPECT_TRUE(closeRunningInstance());
     EXPECT_EQ(sim::sleeps(), std::vector<DWORD>{1000});
-    ASSERT_EQ(sim::callsOf("SendMessageTimeoutA"), 1);
-    EXPECT_EQ(sim::calls()[1].function, "SendMessageTimeoutA");
-    EXPECT_EQ(sim::calls()[1].args, std::vector<std::string>{"0x10"});
+    // WM_CLOSE is sent from a thread of its own, which has returned by the first wait for it: no probe needed.
+    EXPECT_EQ(sim::calls().at(2).function + " " + sim::calls()[2].args.at(0), "SendMessageA 0x10");
+    EXPECT_EQ(sim::callsOf("SendMessageTimeoutA"), 0);
+    EXPECT_EQ(sim::openHandles(), 0);
     EXPECT_EQ(sim::callsOf("FindWindowA"), 2);
     EXPECT_EQ(sim::clockMs(), 1000u);
     EXPECT_EQ(sim::windowsOfClass("Pelvane50"), 0);
@@ -93,7 +94,7 @@ TEST_F(RunningInstance, AWindowIsAwaitedOneSecondAtATime) {
         sim::addWindow(productWindow(c.closesAfterMs));
         EXPECT_TRUE(closeRunningInstance()) << c.closesAfterMs;
         EXPECT_EQ(sim::sleeps(), std::vector<DWORD>(c.waits, 1000)) << c.closesAfterMs;
-        EXPECT_EQ(sim::callsOf("SendMessageTimeoutA"), 1) << c.closesAfterMs;
+        EXPECT_EQ(sim::callsOf("SendMessageA"), 1) << c.closesAfterMs;
         EXPECT_TRUE(sim::boxes().empty()) << c.closesAfterMs;
     }
 }
@@ -105,7 +106,7 @@ TEST_F(RunningInstance, AWindowThatStaysEndsTheProcessAfterTenWaits) {
         EXPECT_EQ(stopCode(), 1) << closesAfterMs;
         EXPECT_EQ(sim::sleeps(), std::vector<DWORD>(10, 1000)) << closesAfterMs;
         EXPECT_EQ(sim::callsOf("FindWindowA"), 11) << closesAfterMs;
-        EXPECT_EQ(sim::callsOf("SendMessageTimeoutA"), 1) << closesAfterMs;
+        EXPECT_EQ(sim::callsOf("SendMessageA"), 1) << closesAfterMs;
         ASSERT_EQ(sim::boxes().size(), 1u) << closesAfterMs;
         EXPECT_EQ(sim::boxes()[0].text, productStopText);
         EXPECT_EQ(sim::boxes()[0].caption, "Quenderholt Pelvane: Uninstallation Cleanup");
@@ -118,26 +119,65 @@ TEST_F(RunningInstance, ASecondProductWindowCountsAsStillRunning) {
     sim::addWindow(productWindow(0));
     sim::addWindow(productWindow(0));
     EXPECT_EQ(stopCode(), 1);
-    EXPECT_EQ(sim::callsOf("SendMessageTimeoutA"), 1);  // only the first window is asked to close
+    EXPECT_EQ(sim::callsOf("SendMessageA"), 1);  // only the first window is asked to close
     EXPECT_EQ(sim::sleeps().size(), 10u);
     EXPECT_EQ(sim::windowsOfClass("Pelvane50"), 1);
     ASSERT_EQ(sim::boxes().size(), 1u);
     EXPECT_EQ(sim::boxes()[0].text, productStopText);
 }
 
-TEST_F(RunningInstance, AHungWindowCostsTheSendItsTimeLimitThenTheSameStop) {
+TEST_F(RunningInstance, AHungWindowIsCutShortByItsFirstUnansweredProbeThenTheSameStop) {
     sim::addWindow(productWindow(0, true));
     EXPECT_EQ(stopCode(), 1);
     EXPECT_EQ(sim::sleeps(), std::vector<DWORD>(10, 1000));
-    EXPECT_EQ(sim::clockMs(), 5000u + 10 * 1000u);  // the send gave up after 5 s, then ten one-second waits
+    // One second's wait for the send, a probe that gives up after 5 s, then ten one-second waits.
+    EXPECT_EQ(sim::clockMs(), 1000u + 5000u + 10 * 1000u);
+    EXPECT_EQ(sim::callsOf("SendMessageTimeoutA"), 1);
+    EXPECT_EQ(sim::callsOf("CloseHandle"), 1) << "the thread's handle is closed before the looks";
     ASSERT_EQ(sim::boxes().size(), 1u);
     EXPECT_EQ(sim::boxes()[0].text, productStopText);
     EXPECT_EQ(sim::boxes()[0].style, 0x10u);
 }
 
+// A product whose WM_CLOSE handler asks its own user first keeps answering messages: it is waited for in one-second
+// slices, each followed by a probe, for as long as it asks; then come the looks as for any other.
+TEST_F(RunningInstance, AProductAskingItsUserIsWaitedForAsLongAsItAnswers) {
+    struct Case {
+        const char* what;
+        int asksForMs, closesAfterMs;
+        const char* failing;  // a platform function that fails, or ""
+        int code;             // -1: closeRunningInstance returned true
+        unsigned long clockMs;
+        int probes;  // WM_NULL sends
+    };
+    for (const Case& c : {
+             Case{"asks 20 s, then closes", 20000, 0, "", -1, 21000, 19},
+             Case{"asks 60 s, then closes", 60000, 0, "", -1, 61000, 59},
+             Case{"asks 20 s, closes 2.5 s later", 20000, 2500, "", -1, 23000, 19},
+             Case{"asks 20 s, its user keeps it open", 20000, -1, "", 1, 30000, 19},
+             Case{"asks 4 s, no thread: the send itself waits", 4000, 0, "CreateThread", -1, 5000, 0},
+             Case{"asks 20 s, no thread: the send gives up after 5 s", 20000, 0, "CreateThread", 1, 15000, 0},
+             Case{"asks 20 s, the wait fails", 20000, 0, "WaitForSingleObject", 1, 10000, 0},
+         }) {
+        sim::reset();
+        sim::addWindow(productWindow(c.closesAfterMs, false, c.asksForMs));
+        if (*c.failing) sim::failFunction(c.failing);
+        EXPECT_EQ(stopCode(), c.code) << c.what;
+        EXPECT_EQ(sim::clockMs(), c.clockMs) << c.what;
+        int probes = 0;
+        for (const sim::Call& call : sim::calls())
+            probes += call.function == "SendMessageTimeoutA" && call.args == std::vector<std::string>{"0x0"};
+        EXPECT_EQ(probes, c.probes) << c.what;
+        EXPECT_EQ(sim::callsOf("SendMessageA") + sim::callsOf("SendMessageTimeoutA") - probes, 1) << c.what;
+        const bool threadStarted = std::string(c.failing) != "CreateThread";
+        EXPECT_EQ(sim::callsOf("CloseHandle"), threadStarted ? 1 : 0) << c.what << ": the thread's handle, every way";
+        EXPECT_EQ(sim::boxes().size(), c.code == 1 ? 1u : 0u) << c.what;
+    }
+}
+
 TEST_F(RunningInstance, AFailedSendIsStillFollowedByTheLooks) {
     sim::addWindow(productWindow(0));
-    sim::failFunction("SendMessageTimeoutA");
+    sim::failFunction("SendMessageA");
     EXPECT_EQ(stopCode(), 1);
     EXPECT_EQ(sim::sleeps().size(), 10u);
 }
@@ -196,7 +236,7 @@ TEST_F(RunningInstance, AProductThatWillNotCloseStopsTheRunBeforeTheRegistry) {
         EXPECT_EQ(sim::callsOf("SHDeleteKeyA") + sim::callsOf("RegDeleteValueA"), 0) << hung;
         EXPECT_EQ(sim::callsOf("SHGetSpecialFolderPathA"), 0) << hung;
         EXPECT_EQ(sim::openKeys(), 0) << hung;
-        EXPECT_EQ(sim::clockMs(), hung ? 15000u : 10000u);
+        EXPECT_EQ(sim::clockMs(), hung ? 16000u : 10000u);
     }
 }
 

@@ -4,9 +4,11 @@
 
 #include "tests/wine/harness.h"
 
-// The program: answered Yes and OK; its work is the time from the first answer to the summary appearing.
-static int timeProgram() {
+// The program (this build's, or the one at path): answered Yes and OK; its work is the time from the first answer
+// to the summary appearing.
+static int timeProgram(const char* path) {
     harness::RunOptions options;
+    if (path) options.program = path;
     options.answerEverything = true;
     options.timeLimitMs = 600000;
     const harness::RunResult run = harness::runProgram({}, options);
@@ -41,8 +43,8 @@ static int timeRd(const char* folder) {
 }
 
 int main(int argc, char** argv) {
-    if (argc == 2 && strcmp(argv[1], "program") == 0) return timeProgram();
+    if ((argc == 2 || argc == 3) && strcmp(argv[1], "program") == 0) return timeProgram(argc == 3 ? argv[2] : nullptr);
     if (argc == 3 && strcmp(argv[1], "rd") == 0) return timeRd(argv[2]);
-    fprintf(stderr, "usage: pelvane-bench program | pelvane-bench rd FOLDER\n");
+    fprintf(stderr, "usage: pelvane-bench program [PROGRAM.exe] | pelvane-bench rd FOLDER\n");
     return 2;
 }

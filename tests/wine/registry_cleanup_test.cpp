@@ -27,6 +27,7 @@ using expected::notFound;
 using expected::treeDeleted;
 using expected::treeKept;
 using expected::valueDeleted;
+using expected::valueKept;
 using expected::valueMissing;
 const std::vector<Entry>& table = expected::registryTable;
 // Rows are numbered from 1 as in the table; row(n) is its entry.
@@ -310,7 +311,9 @@ TEST(WineRegistry, OnACleanRegistryEveryEntryIsNotFoundAndNothingChanges) {
     EXPECT_EQ(differences(before, registryAroundTable()), "");
 }
 
-TEST(WineRegistry, KeysWithoutFullAccessAreNotFoundAndKeptALockedSubkeyKeepsItsKey) {
+// Keys Wine really denies to the program: one that can only be read, or not even read, exists and is kept, and its
+// line says it could not be deleted; for a value entry the read-only key shows that the value is there.
+TEST(WineRegistry, EntriesWithoutFullAccessAreKeptAndSaySoALockedSubkeyKeepsItsKey) {
     Planted planted;
     ASSERT_TRUE(plantTable(planted));
     const std::vector<std::string> before = registryAroundTable();
@@ -319,13 +322,15 @@ TEST(WineRegistry, KeysWithoutFullAccessAreNotFoundAndKeptALockedSubkeyKeepsItsK
     AccessList userBelow(HKEY_CURRENT_USER, "Software\\Quenderholt\\Row14", noAccess);  // row 14
     AccessList machine(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quenderholt", readOnly);   // row 22
     AccessList startup(HKEY_CURRENT_USER, subkeyOf(row(30).key), readOnly);      // row 30
-    ASSERT_TRUE(classes.set() && userBelow.set() && machine.set() && startup.set());
+    AccessList machineStartup(HKEY_LOCAL_MACHINE, subkeyOf(row(31).key), noAccess);  // row 31
+    ASSERT_TRUE(classes.set() && userBelow.set() && machine.set() && startup.set() && machineStartup.set());
 
     std::vector<std::string> expected = linesForPlantedTable();
-    expected[1 - 1] = notFound(row(1));
-    expected[15 - 1] = notFound(row(15));  // the same key as row 1's, just as locked
-    expected[22 - 1] = notFound(row(22));
-    expected[30 - 1] = notFound(row(30));  // a value entry whose key cannot be opened names the key
+    expected[1 - 1] = treeKept(row(1));
+    expected[15 - 1] = treeKept(row(15));  // the same key as row 1's, just as locked
+    expected[22 - 1] = treeKept(row(22));
+    expected[30 - 1] = valueKept(row(30));  // read-only: the value is seen there and left
+    expected[31 - 1] = valueKept(row(31));  // not even readable: the value may be there
     // Wine deletes the subkeys in turn and stops at the first it cannot open; the key and that subkey stay.
     expected[14 - 1] = treeKept(row(14));
     expectLines(registryLinesOfRun(), expected);
@@ -334,13 +339,14 @@ TEST(WineRegistry, KeysWithoutFullAccessAreNotFoundAndKeptALockedSubkeyKeepsItsK
     userBelow.restore();
     machine.restore();
     startup.restore();
+    machineStartup.restore();
     const std::vector<std::string> after = registryAroundTable();
     std::set<size_t> deleted = allRows();
-    for (size_t kept : {1, 14, 15, 22, 30}) deleted.erase(kept);
+    for (size_t kept : {1, 14, 15, 22, 30, 31}) deleted.erase(kept);
     EXPECT_EQ(differences(without(without(before, deleted), {14}), without(after, {14})), "")
         << "the locked entries must stay whole, every other entry go, every neighbour stay";
     EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, "Software\\Quenderholt\\Row14\\Deeper"));
     EXPECT_TRUE(valueExists(HKEY_CURRENT_USER, "Software\\Quenderholt", "Row14"));
     EXPECT_TRUE(valueExists(HKEY_CURRENT_USER, subkeyOf(row(30).key), "pelvane.exe"));
-    EXPECT_FALSE(valueExists(HKEY_LOCAL_MACHINE, subkeyOf(row(31).key), "pelvane.exe"));
+    EXPECT_TRUE(valueExists(HKEY_LOCAL_MACHINE, subkeyOf(row(31).key), "pelvane.exe"));
 }

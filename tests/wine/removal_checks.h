@@ -43,11 +43,16 @@ inline std::string retainedSummary(const std::string& folder) {
            "re-install or upgrade Quenderholt Pelvane provided that you reboot first.\n\n(See " +
            harness::logPath() + " for details.)" + otherUsersNote;
 }
+inline std::string leftBehindSummary(const std::string& folder) {
+    return expected::leftBehindSummaryStart + folder + expected::leftBehindSummaryEnd + harness::logPath() +
+           " for the list.)" + otherUsersNote;
+}
 // What the log says after the file lines, for each summary.
 inline const char noRebootLogEnd[] =
     "\r\nNo reboot required, all files deleted successfully\r\n\r\nPelvane cleanup completed.\r\n\r\n";
 inline const char rebootLogEnd[] = "\r\nReboot required to finish removing files\r\n\r\nPelvane cleanup completed.\r\n\r\n";
 inline const char retainedLogEnd[] = "\r\nFiles left undeleted by user\r\n\r\nPelvane cleanup completed.\r\n\r\n";
+using expected::leftBehindLogEnd;
 
 inline void expectMessageBox(const Sighting& seen, const std::string& text, UINT style) {
     EXPECT_EQ(seen.kind, harness::WindowKind::MessageBox) << seen.describe();
@@ -133,11 +138,9 @@ inline std::vector<std::pair<std::string, DWORD>> listFolder(const std::string& 
 
 // What a run that removes folder depth first must ask and log, in the order this machine lists the entries:
 // the user declines the paths in `declined` (when asked), the files in `held` cannot be deleted at once, and
-// everything else goes. Each folder comes after its contents. An entry whose name begins with a full stop is left
-// alone, and so is every folder that holds it: such a folder is registered for the restart even when nothing in it
-// was declined or held. An entry whose full path does not fit MAX_PATH is left and logged as too long, and so is a
-// folder whose listing pattern does not fit; either keeps the folders above it. Returns the outcome: 0 all
-// removed, 1 reboot required, 2 retained.
+// everything else goes. Each folder comes after its contents. An entry whose full path does not fit MAX_PATH is
+// left and logged as too long, and so is a folder whose listing pattern does not fit; either keeps the folders
+// above it. Returns the outcome: 0 all removed, 1 reboot required, 2 retained, 3 something left behind.
 struct Walk {
     std::set<std::string> declined, held;
     bool asked = false;
@@ -153,19 +156,15 @@ inline int walkFolder(const std::string& folder, Walk& walk, bool* stays) {
     *stays = true;
     if (folder.size() + strlen("\\*.*") >= MAX_PATH) {
         walk.lines.push_back("Directory " + folder + " not deleted: path too long");
-        return 2;
+        return 3;
     }
     int outcome = 0;
     bool somethingStays = false;
     for (const auto& [name, attributes] : listFolder(folder)) {
-        if (name[0] == '.') {
-            somethingStays = true;
-            continue;
-        }
         const std::string path = folder + "\\" + name;
         if (path.size() >= MAX_PATH) {
             walk.lines.push_back("Entry " + path + " not deleted: path too long");
-            outcome = 2;
+            outcome = 3;
             continue;
         }
         const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -174,7 +173,7 @@ inline int walkFolder(const std::string& folder, Walk& walk, bool* stays) {
             const bool declined = walk.declined.count(path) > 0;
             walk.answers.push_back(declined ? harness::no() : harness::yes());
             if (declined) {
-                outcome = 2;
+                outcome = std::max(outcome, 2);
                 continue;
             }
         }
@@ -190,7 +189,7 @@ inline int walkFolder(const std::string& folder, Walk& walk, bool* stays) {
             walk.lines.push_back("File " + path + " deleted");
         }
     }
-    if (outcome == 2) {
+    if (outcome >= 2) {
         walk.lines.push_back("Directory " + folder + " will not be deleted");
     } else if (outcome == 1 || somethingStays) {
         walk.lines.push_back("Directory " + folder + " will be deleted on the next reboot");

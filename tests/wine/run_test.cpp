@@ -86,6 +86,33 @@ TEST(WineRun, DecliningTheFirstQuestionTouchesNothing) {
     EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, "Software\\Quenderholt\\Pelvane"));
 }
 
+// A second copy started while the first one's question is open says so and ends with code 5, without a log of its
+// own and without touching the earlier one; the first copy is then answered as usual.
+TEST(WineRun, ASecondCopyStartedWhileOneRunsSaysSoAndTouchesNothing) {
+    Planted planted;
+    const std::string earlierLog = "Pelvane Cleanup: an earlier run\r\n";
+    ASSERT_TRUE(planted.log(earlierLog));
+    ASSERT_TRUE(planted.key(HKEY_CURRENT_USER, "Software\\Quenderholt\\Pelvane"));
+
+    RunResult second;
+    RunOptions options;
+    options.beforeAnswer = [&](HWND, const Sighting&) {
+        if (!second.started) second = runProgram({ok()});
+    };
+    const RunResult first = runProgram({no()}, options);
+
+    ASSERT_TRUE(second.ok()) << second.report();
+    EXPECT_EQ(second.exitCode, 5u);
+    ASSERT_EQ(second.seen.size(), 1u) << second.report();
+    expectMessageBox(second.seen[0], expected::anotherCopyText, MB_OK | MB_ICONSTOP);
+    ASSERT_TRUE(first.ok()) << first.report();
+    EXPECT_EQ(first.exitCode, 0u);
+    ASSERT_EQ(first.seen.size(), 1u) << first.report();
+    expectMessageBox(first.seen[0], firstQuestion, MB_YESNO | MB_ICONQUESTION);
+    EXPECT_EQ(readLog(), earlierLog) << "neither copy may touch the earlier log";
+    EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, "Software\\Quenderholt\\Pelvane"));
+}
+
 TEST(WineRun, StoppingForTheInstalledProductLogsTheHeaderAndTheReasonOnly) {
     Planted planted;
     ASSERT_TRUE(planted.value(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName", "Quenderholt Pelvane 6.0"));

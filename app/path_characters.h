@@ -1,0 +1,8 @@
+// Looks at paths character by character: in a double-byte code page the second byte of a character can be 0x5C.
+#pragma once
+
+// The last character of text; text itself when it is empty.
+const char* lastCharacter(const char* text);
+
+// The first character of text that is one of the single-byte characters of set; null when there is none.
+const char* findCharacter(const char* text, const char* set);
