@@ -93,6 +93,18 @@ static Address addressOf(const char* folder, const WIN32_FIND_DATAA& listed, cha
 
 static RemovalOutcome removeFolderAt(const char* folder, DWORD attributes, FILE* log);
 
+// Whether the file at path has other names (hard links), which share its attributes wherever they are (NT family).
+static bool hasOtherNames(const char* path) {
+    if (!isNtFamily()) return false;
+    const HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION opened;
+    const bool shared = GetFileInformationByHandle(file, &opened) && opened.nNumberOfLinks > 1;
+    CloseHandle(file);
+    return shared;
+}
+
 // Deletes one listed entry of a folder, or leaves it; a link is removed, never followed, its attributes untouched.
 static RemovalOutcome removeEntry(const char* folder, const WIN32_FIND_DATAA& listed, FILE* log) {
     char path[MAX_PATH];
@@ -121,7 +133,16 @@ static RemovalOutcome removeEntry(const char* folder, const WIN32_FIND_DATAA& li
     const DWORD attributes = found.dwFileAttributes;
     const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !link) return removeFolderAt(path, attributes, log);
-    if (!link && (attributes & clearedAttributes)) SetFileAttributesA(path, attributes & ~clearedAttributes);
+    if (!link && (attributes & clearedAttributes)) {
+        // A file with other names is deleted by this name alone; clearing its read-only bit would change them too,
+        // and the restart could not delete it without that either.
+        if (hasOtherNames(path)) {
+            if (!(attributes & FILE_ATTRIBUTE_READONLY) && DeleteFileA(path)) return settle(kind, path, true, AllRemoved, log);
+            writeLog(log, "File %s could not be deleted\n", shown(path));
+            return LeftBehind;
+        }
+        SetFileAttributesA(path, attributes & ~clearedAttributes);
+    }
     const bool deleted = attributes & FILE_ATTRIBUTE_DIRECTORY ? RemoveDirectoryA(path) : DeleteFileA(path);
     return settle(kind, path, deleted, RebootRequired, log);
 }
@@ -183,7 +204,7 @@ static RemovalOutcome removeFolderAt(const char* folder, DWORD attributes, FILE*
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     switch (outcome) {
         case AllRemoved:
-            return settle("Directory", folder, RemoveDirectoryA(folder) != 0, AllRemoved, log);
+            return settle("Directory", folder, RemoveDirectoryA(folder) != 0, RebootRequired, log);
         case RebootRequired:
             return leaveForRestart("Directory", folder, log) ? RebootRequired : LeftBehind;
         default:

@@ -192,6 +192,7 @@ void replaceByLink(const std::string& path, const std::string& target) {
     node->linkTarget = target;
     node->serial = machine().nextSerial++;
 }
+void giveOtherNames(const std::string& path) { existing(path)->names = 2; }
 int openFileHandles() {
     int open = 0;
     for (const auto& object : machine().handles) open += object.second.path.empty() ? 0 : 1;
@@ -345,9 +346,12 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security
     std::snprintf(numbers, sizeof numbers, "0x%X 0x%X %u 0x%X", access, share, disposition, flags);
     if (callFails("CreateFileA", {path, numbers})) return INVALID_HANDLE_VALUE;
     Node* node = findNode(path);
-    // Only what the program asks for is simulated: a folder opened for listing, the link itself when it is one.
-    if (!node || security || templateFile || disposition != OPEN_EXISTING || !node->isFolder() ||
-        !(flags & FILE_FLAG_BACKUP_SEMANTICS) || !(flags & FILE_FLAG_OPEN_REPARSE_POINT)) {
+    // Only what the program asks for is simulated: a folder opened for listing, or a file for its attributes, the
+    // link itself when it is one.
+    const bool folder = node && node->isFolder() && (flags & FILE_FLAG_BACKUP_SEMANTICS);
+    const bool file = node && !node->isFolder() && access == FILE_READ_ATTRIBUTES;
+    if (!node || security || templateFile || disposition != OPEN_EXISTING || !(folder || file) ||
+        !(flags & FILE_FLAG_OPEN_REPARSE_POINT)) {
         node ? failWith(ERROR_ACCESS_DENIED) : notFound(path);
         return INVALID_HANDLE_VALUE;
     }
@@ -366,6 +370,7 @@ BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION
     *information = BY_HANDLE_FILE_INFORMATION{};
     information->dwFileAttributes = node->attributes;
     information->ftCreationTime.dwLowDateTime = node->serial;
+    information->nNumberOfLinks = node->names;
     return TRUE;
 }
 

@@ -19,6 +19,7 @@ struct Node {
     std::string listedName; // what a listing shows when the code page cannot hold the real name ("" when it can)
     std::string shortName;  // the 8.3 alias, "" when there is none
     DWORD serial = 0;       // its creation time, which tells entries with the same listed name apart
+    DWORD names = 1;        // how many names (hard links) the file has
     DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
     std::string content;
     std::string linkTarget;

@@ -98,6 +98,7 @@ void addLink(const std::string& path, const std::string& target);  // a director
 void setListedName(const std::string& path, const std::string& listed);  // the name as the code page lists it
 void setShortName(const std::string& path, const std::string& shortName);
 void replaceByLink(const std::string& path, const std::string& target);  // swapped for a link, as by another program
+void giveOtherNames(const std::string& path);  // a second name (hard link) elsewhere shares its attributes
 bool exists(const std::string& path);
 DWORD attributesOf(const std::string& path);
 std::string fileContent(const std::string& path);

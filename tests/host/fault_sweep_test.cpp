@@ -63,6 +63,16 @@ const std::vector<Scenario>& scenarios() {
              sim::addFile("D:\\Moved\\Pelvane\\Sub\\a.txt");
              sim::chooseInDialog("D:\\Moved\\Pelvane\\pelvane32.dll");
          }},
+        {"hostile names and a link", [] {
+             plantInstallation();
+             // Listed as "x\..\..\..\keep.dll", which joined to Keyboards names a file of the canary.
+             const std::string climbing = std::string(folder) + "\\Keyboards\\x\xEF\xBC\xBC..\xEF\xBC\xBC..\xEF\xBC\xBC..\xEF\xBC\xBCkeep.dll";
+             sim::addFile(climbing);
+             sim::setListedName("\\\\?\\" + climbing, "x\\..\\..\\..\\keep.dll");
+             sim::setShortName("\\\\?\\" + climbing, "X__~1.DLL");
+             sim::addFile(std::string(folder) + "\\trail.");
+             sim::addLink(std::string(folder) + "\\Keyboards\\other", "D:\\Other");
+         }},
         {"product running", [] {
              plantInstallation();
              sim::addWindow({"Pelvane50", 2500, false});

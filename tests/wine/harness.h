@@ -36,12 +36,16 @@ enum class Action {
 struct Step {
     Action action;
     std::string path;  // for ChooseFile: the full Windows path to choose
+    // For ChooseFile: the path is UTF-8 and is typed as wide characters, as the dialog holds a path the user
+    // clicked through (names the ANSI code page lacks included); else it is typed in the ANSI code page.
+    bool typedWide = false;
 };
 
 Step yes();
 Step no();
 Step ok();
 Step chooseFile(const std::string& path);
+Step chooseFileWide(const std::string& utf8Path);
 Step cancelDialog();
 // "Yes", "No", "OK", "choose C:\x.dll", "Cancel": how a step is named in messages.
 std::string describe(const Step& step);

@@ -14,6 +14,7 @@ Step yes() { return {Action::Yes, ""}; }
 Step no() { return {Action::No, ""}; }
 Step ok() { return {Action::Ok, ""}; }
 Step chooseFile(const std::string& path) { return {Action::ChooseFile, path}; }
+Step chooseFileWide(const std::string& utf8Path) { return {Action::ChooseFile, utf8Path, true}; }
 Step cancelDialog() { return {Action::CancelDialog, ""}; }
 
 std::string describe(const Step& step) {
@@ -79,11 +80,22 @@ static std::string act(HWND dialog, const Sighting& seen, const Step& step) {
             {
                 HWND nameBox = GetDlgItem(dialog, fileNameBoxId);
                 DWORD_PTR result = 0;
-                if (!SendMessageTimeoutA(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(step.path.c_str()),
-                                         SMTO_ABORTIFHUNG, 5000, &result))
-                    return "could not type the path into the file-name box";
-                if (windowText(nameBox) != step.path)
-                    return "the file-name box reads \"" + windowText(nameBox) + "\" after typing the path";
+                if (step.typedWide) {
+                    WCHAR wide[MAX_PATH] = L"", typed[MAX_PATH] = L"";
+                    if (!MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, step.path.c_str(), -1, wide, MAX_PATH) ||
+                        !SendMessageTimeoutW(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide), SMTO_ABORTIFHUNG,
+                                             5000, &result) ||
+                        !SendMessageTimeoutW(nameBox, WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(typed),
+                                             SMTO_ABORTIFHUNG, 5000, &result) ||
+                        lstrcmpW(typed, wide) != 0)
+                        return "could not type the wide path into the file-name box";
+                } else {
+                    if (!SendMessageTimeoutA(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(step.path.c_str()),
+                                             SMTO_ABORTIFHUNG, 5000, &result))
+                        return "could not type the path into the file-name box";
+                    if (windowText(nameBox) != step.path)
+                        return "the file-name box reads \"" + windowText(nameBox) + "\" after typing the path";
+                }
             }
             button = IDOK;
             break;

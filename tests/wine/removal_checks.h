@@ -221,11 +221,13 @@ inline std::string shortPath(const std::string& path) {
     return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
 }
 
-// A file held open by this process without sharing, so that no other process can delete it, until released.
+// A file or folder held open by this process, sharing only what `sharing` allows (nothing unless told), so that no
+// other process can delete it, until released.
 class HeldFile {
 public:
-    explicit HeldFile(const std::string& path)
-        : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    explicit HeldFile(const std::string& path, DWORD sharing = 0)
+        : handle_(CreateFileA(path.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                              nullptr)) {}
     ~HeldFile() { release(); }
     HeldFile(const HeldFile&) = delete;
     HeldFile& operator=(const HeldFile&) = delete;
@@ -361,17 +363,19 @@ inline std::string restartWindows() {
 }
 
 // The Unix path of an existing Windows path, through Wine's own mapping; empty when there is none.
-inline std::string unixPathOf(const std::string& path) {
+inline std::string unixPathOf(const WCHAR* path) {
     typedef char*(CDECL * UnixName)(const WCHAR*);
     const auto toUnix = reinterpret_cast<UnixName>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    WCHAR wide[MAX_PATH];
-    if (!toUnix || !MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH)) return std::string();
-    char* name = toUnix(wide);
+    char* name = toUnix ? toUnix(path) : nullptr;
     if (!name) return std::string();
     std::string out = name;
     HeapFree(GetProcessHeap(), 0, name);
     return out;
+}
+inline std::string unixPathOf(const std::string& path) {
+    WCHAR wide[MAX_PATH];
+    return MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) ? unixPathOf(wide) : std::string();
 }
 
 // Runs a shell command of the machine's own Unix (Wine starts Unix programs from their path on drive Z:) with
