@@ -4,8 +4,12 @@
 # folder: a pipe can be held open by the processes Wine starts at boot.
 
 session_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+# The x86-64 build under the native loader, unless session_use_win32 switches to the shipped 32-bit file.
+session_ring=win64
 session_build="$session_root/build/win64"
+session_runner="$session_root/scripts/wine-run"
 session_wineserver=/usr/lib/wine/wineserver64
+session_server_env=()
 session_dir=""
 session_xvfb_pid=""
 session_background_pids=()
@@ -22,8 +26,8 @@ session_cleanup() {
         wait "$pid" 2>/dev/null
     done
     if [ -n "$session_dir" ] && [ -d "$session_dir/prefix" ]; then
-        WINEPREFIX="$session_dir/prefix" timeout 20 "$session_wineserver" -k >/dev/null 2>&1
-        WINEPREFIX="$session_dir/prefix" timeout 20 "$session_wineserver" -w >/dev/null 2>&1
+        env "${session_server_env[@]}" timeout 20 "$session_wineserver" -k >/dev/null 2>&1
+        env "${session_server_env[@]}" timeout 20 "$session_wineserver" -w >/dev/null 2>&1
     fi
     if [ -n "$session_xvfb_pid" ]; then
         kill "$session_xvfb_pid" 2>/dev/null
@@ -45,16 +49,34 @@ session_begin() {
     trap 'exit 130' INT
     trap 'exit 143' TERM
     export PELVANE_WINEPREFIX="$session_dir/prefix"
+    session_server_env=(WINEPREFIX="$PELVANE_WINEPREFIX")
 }
 
-# Brings the win64 build up to date (Remove Pelvane.exe, pelvane-driver.exe, pelvane-standin.exe).
-session_build_win64() {
+# Makes the session run the shipped 32-bit file and the 32-bit driver and stand-in (build/win32) under Wine's i386
+# loader in qemu emulation (scripts/wine32-run), in a win32 prefix. Call it after session_begin.
+session_use_win32() {
+    session_ring=win32
+    session_build="$session_root/build/win32"
+    session_runner="$session_root/scripts/wine32-run"
+    export PELVANE_WINE32_PREFIX="$PELVANE_WINEPREFIX"
+    # The emulated Wine finds its server through a folder under the TMPDIR that scripts/wine32-run gives it.
+    session_server_env+=(TMPDIR="$PELVANE_WINEPREFIX.tmp")
+}
+
+# Brings the session's build up to date (Remove Pelvane.exe, pelvane-driver.exe, pelvane-standin.exe), and for the
+# 32-bit file the emulator tree too.
+session_build_programs() {
+    local configure="$session_ring" build="$session_ring"
+    [ "$session_ring" = win32 ] && build=win32-wine
     if [ ! -f "$session_build/CMakeCache.txt" ]; then
-        (cd "$session_root" && cmake --preset win64 >"$session_dir/configure.log" 2>&1) ||
-            { cat "$session_dir/configure.log" >&2; session_say "configuring the win64 build failed"; return 1; }
+        (cd "$session_root" && cmake --preset "$configure" >"$session_dir/configure.log" 2>&1) ||
+            { cat "$session_dir/configure.log" >&2; session_say "configuring the $configure build failed"; return 1; }
     fi
-    (cd "$session_root" && cmake --build --preset win64 >"$session_dir/build.log" 2>&1) ||
-        { cat "$session_dir/build.log" >&2; session_say "building the win64 build failed"; return 1; }
+    (cd "$session_root" && cmake --build --preset "$build" >"$session_dir/build.log" 2>&1) ||
+        { cat "$session_dir/build.log" >&2; session_say "building the $build build failed"; return 1; }
+    if [ "$session_ring" = win32 ]; then
+        "$session_root/scripts/setup-wine32" || { session_say "the i386 emulator for Wine is not set up"; return 1; }
+    fi
 }
 
 # Starts an Xvfb of our own: on display $1 when given (":44"), else on the first free display Xvfb finds.
@@ -95,23 +117,23 @@ session_start_xvfb() {
 session_wine() {
     local out="$1" limit="$2"
     shift 2
-    timeout "$limit" "$session_root/scripts/wine-run" "$@" >"$out" 2>&1
+    timeout "$limit" "$session_runner" "$@" >"$out" 2>&1
 }
 
 # Stops the prefix's wineserver and waits until it has written the registry files.
 session_stop_server() {
-    WINEPREFIX="$PELVANE_WINEPREFIX" timeout 30 "$session_wineserver" -k >/dev/null 2>&1
-    WINEPREFIX="$PELVANE_WINEPREFIX" timeout 30 "$session_wineserver" -w >/dev/null 2>&1
+    env "${session_server_env[@]}" timeout 30 "$session_wineserver" -k >/dev/null 2>&1
+    env "${session_server_env[@]}" timeout 30 "$session_wineserver" -w >/dev/null 2>&1
     return 0
 }
 
 # Starts a persistent wineserver and lets its first process do the boot work, so that later starts are quick.
 # (A fresh server is a boot: it carries out whatever was registered for deletion at the restart.)
 session_start_server() {
-    WINEPREFIX="$PELVANE_WINEPREFIX" "$session_wineserver" -p >"$session_dir/wineserver.log" 2>&1 ||
+    env "${session_server_env[@]}" "$session_wineserver" -p >"$session_dir/wineserver.log" 2>&1 ||
         { session_say "wineserver did not start"; return 1; }
     session_wine "$session_dir/boot.log" 120 cmd /c exit 0 ||
-        { cat "$session_dir/boot.log" >&2; session_say "Wine does not start"; return 1; }
+        { cat "$session_dir/boot.log" >&2; session_say "Wine does not start ($session_runner)"; return 1; }
 }
 
 # Makes a new prefix. With "unmanaged" the windows are left to Wine (no window manager on our own Xvfb: Wine
@@ -131,7 +153,7 @@ session_make_prefix() {
 session_background() {
     local out="$1"
     shift
-    "$session_root/scripts/wine-run" "$@" >"$out" 2>&1 &
+    "$session_runner" "$@" >"$out" 2>&1 &
     session_background_pids+=("$!")
 }
 

@@ -9,11 +9,14 @@ namespace harness {
 const int messageTextId = 0xFFFF;
 const int messageIconId = 0x440;
 
+// Waits up to two seconds for the answer, and does not give up on a window whose thread looks hung: a box comes up
+// before its modal loop reads the queue, and a program that has not read it for five seconds (one that waited for
+// the product to close, say) counts as hung to Wine until then.
 std::string windowText(HWND window) {
     char text[4096] = "";
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                             2000, &length))
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 2000,
+                             &length))
         return std::string();
     return std::string(text, length < sizeof text ? length : sizeof text - 1);
 }
@@ -120,7 +123,7 @@ Sighting readDialog(HWND dialog) {
         // A dialog of some other kind: keep the texts of its static controls, to show what it was.
         EnumChildWindows(
             dialog,
-            [](HWND child, LPARAM into) -> BOOL {
+            [](HWND child, LPARAM into) CALLBACK -> BOOL {
                 char name[16] = "";
                 GetClassNameA(child, name, sizeof name);
                 if (lstrcmpiA(name, "Static") == 0) {

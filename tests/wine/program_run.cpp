@@ -32,7 +32,7 @@ std::string describe(const Step& step) {
 static std::vector<HWND> dialogsOf(DWORD processId) {
     struct Search { DWORD processId; std::vector<HWND> found; } search = {processId, {}};
     EnumWindows(
-        [](HWND window, LPARAM into) -> BOOL {
+        [](HWND window, LPARAM into) CALLBACK -> BOOL {
             Search& search = *reinterpret_cast<Search*>(into);
             DWORD owner = 0;
             GetWindowThreadProcessId(window, &owner);
