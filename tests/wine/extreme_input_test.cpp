@@ -67,17 +67,7 @@ bool makeFile(const std::string& path, const std::string& bytes) {
     return wrote && written == bytes.size();
 }
 
-std::string fileBytes(const std::string& path) {
-    const HANDLE file = CreateFileW(longForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "(unreadable)";
-    std::string bytes(4096, '\0');
-    DWORD read = 0;
-    ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    bytes.resize(read);
-    return bytes;
-}
+std::string fileBytes(const std::string& path) { return literalFileStart(wide(path)); }
 
 // Every entry below a folder, at any depth and path length, one line each: its path below the folder, its
 // attributes, and a file's bytes. Sorted; empty when the folder is not there.

@@ -145,6 +145,9 @@ bool fileExists(const std::string& path);
 bool folderExists(const std::string& path);
 // The bytes of a file, exactly as on disk; nothing when it cannot be opened.
 std::optional<std::string> readFileBytes(const std::string& path);
+// The first 4 KiB of a file named by a wide path, taken literally ("\\?\" is put before it), for names that the
+// ANSI calls cannot reach; "(unreadable)" when it cannot be opened.
+std::string literalFileStart(const std::wstring& path);
 // Writes bytes to a file (created or truncated); false on failure.
 bool writeFileBytes(const std::string& path, const std::string& bytes);
 

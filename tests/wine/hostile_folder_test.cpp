@@ -126,17 +126,6 @@ std::string replaced(std::string text, const std::string& what, const std::strin
     return text;
 }
 
-std::string bytesOf(const std::wstring& path) {
-    const HANDLE file = CreateFileW((L"\\\\?\\" + path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "(unreadable)";
-    std::string bytes(4096, '\0');
-    DWORD read = 0;
-    ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    return bytes.substr(0, read);
-}
-
 // Every entry at and below a folder as the wide calls list it, links not followed: each ANSI path that names it
 // (its listed, printable or short name, under each name of the folders above it) with its attributes, and one line
 // per entry with its path, attributes and bytes.
@@ -162,7 +151,7 @@ void walkTree(const std::wstring& folder, const std::vector<std::string>& namesO
         }
         for (const std::string& each : names) tree.named[each] = found.dwFileAttributes;
         std::string line = utf8Of(path) + " " + std::to_string(found.dwFileAttributes);
-        if (!directory) line += " " + bytesOf(path);
+        if (!directory) line += " " + literalFileStart(path);
         tree.state.insert(line);
         if (directory && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) walkTree(path, names, tree);
     } while (FindNextFileW(search, &found));
