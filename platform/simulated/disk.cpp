@@ -25,17 +25,22 @@ Node* adopt(Node* folder, std::unique_ptr<Node> node) {
     return child;
 }
 
+Node* followed(Node* node);
+
+// The node at path, made with every missing folder on the way; links on the way are followed, as by findNode.
 Node* makePath(const std::string& path) {
     Node* at = machine().disk.get();
-    for (const std::string& part : splitPath(path)) {
-        Node* next = childNamed(at, part);
+    const std::vector<std::string> parts = splitPath(path);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        Node* next = childNamed(at, parts[i]);
         if (!next) {
             auto node = std::make_unique<Node>();
-            node->name = part;
+            node->name = parts[i];
             node->attributes = FILE_ATTRIBUTE_DIRECTORY;
             next = adopt(at, std::move(node));
         }
-        at = next;
+        at = i + 1 < parts.size() ? followed(next) : next;
+        if (!at) throw std::runtime_error("a simulated link on the way leads nowhere: " + path);
     }
     return at;
 }
@@ -43,6 +48,12 @@ Node* makePath(const std::string& path) {
 Node* existing(const std::string& path) {
     Node* node = findNode(path);
     if (!node) throw std::runtime_error("no such simulated path: " + path);
+    return node;
+}
+
+// What a link leads to, followed a few times over; the node itself when it is no link, null when it leads nowhere.
+Node* followed(Node* node) {
+    for (int hops = 0; node && !node->linkTarget.empty(); ++hops) node = hops < 8 ? findNode(node->linkTarget) : nullptr;
     return node;
 }
 
@@ -161,7 +172,7 @@ void addFolder(const std::string& path, DWORD attributes) {
 
 void addFile(const std::string& path, const std::string& content, DWORD attributes) {
     const auto parts = splitPath(path);
-    Node* folder = makePath(path.substr(0, path.rfind('\\')));
+    Node* folder = followed(makePath(path.substr(0, path.rfind('\\'))));
     auto node = std::make_unique<Node>();
     node->name = parts.back();
     node->attributes = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
@@ -175,6 +186,11 @@ void addLink(const std::string& path, const std::string& target) {
     Node* link = makePath(path);
     link->attributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
     link->linkTarget = target;
+}
+
+void substituteDrive(const std::string& drive, const std::string& folder) {
+    addLink(drive, folder);
+    existing(drive)->attributes = FILE_ATTRIBUTE_DIRECTORY;  // a drive, not a reparse point
 }
 
 void setListedName(const std::string& path, const std::string& listed) { existing(path)->listedName = listed; }
@@ -345,13 +361,13 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security
     char numbers[48];
     std::snprintf(numbers, sizeof numbers, "0x%X 0x%X %u 0x%X", access, share, disposition, flags);
     if (callFails("CreateFileA", {path, numbers})) return INVALID_HANDLE_VALUE;
-    Node* node = findNode(path);
-    // Only what the program asks for is simulated: a folder opened for listing, or a file for its attributes, the
-    // link itself when it is one.
+    const bool followsLinks = !(flags & FILE_FLAG_OPEN_REPARSE_POINT);
+    Node* node = followsLinks ? followed(findNode(path)) : findNode(path);
+    // Only what the program asks for is simulated: a folder opened for listing or for its identity, or a file for
+    // its attributes.
     const bool folder = node && node->isFolder() && (flags & FILE_FLAG_BACKUP_SEMANTICS);
     const bool file = node && !node->isFolder() && access == FILE_READ_ATTRIBUTES;
-    if (!node || security || templateFile || disposition != OPEN_EXISTING || !(folder || file) ||
-        !(flags & FILE_FLAG_OPEN_REPARSE_POINT)) {
+    if (!node || security || templateFile || disposition != OPEN_EXISTING || !(folder || file)) {
         node ? failWith(ERROR_ACCESS_DENIED) : notFound(path);
         return INVALID_HANDLE_VALUE;
     }
@@ -359,18 +375,24 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security
         failWith(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    return newHandle(Handle{"", -1, path});
+    return newHandle(Handle{"", -1, path, followsLinks, ""});
 }
 
 BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
     if (callFails("GetFileInformationByHandle")) return FALSE;
     const Handle* opened = objectOf(file);
     Node* node = opened && !opened->path.empty() ? findNode(opened->path) : nullptr;
+    if (node && opened->followsLinks) node = followed(node);
     if (!node) return failWith(ERROR_INVALID_HANDLE);
     *information = BY_HANDLE_FILE_INFORMATION{};
     information->dwFileAttributes = node->attributes;
     information->ftCreationTime.dwLowDateTime = node->serial;
     information->nNumberOfLinks = node->names;
+    // The volume is the drive the entry lies on; its index is its serial, unique on the disk.
+    const Node* drive = node;
+    while (drive->parent && drive->parent->parent) drive = drive->parent;
+    information->dwVolumeSerialNumber = 0x5E000000u + drive->serial;
+    information->nFileIndexLow = node->serial;
     return TRUE;
 }
 

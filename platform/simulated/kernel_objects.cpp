@@ -24,6 +24,8 @@ Handle* objectOf(HANDLE handle) {
     return it == machine().handles.end() ? nullptr : &it->second;
 }
 
+bool dropHandle(HANDLE handle) { return machine().handles.erase(idOf(handle)) > 0; }
+
 void holdMutexElsewhere(const std::string& name) { machine().mutexesElsewhere.push_back(name); }
 int openHandles() { return static_cast<int>(machine().handles.size()); }
 void closeOpenHandles() { machine().handles.clear(); }
@@ -44,7 +46,7 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
         for (const auto& object : m.handles) exists = exists || object.second.mutexName == name;
     }
     m.lastError = exists ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
-    return newHandle(Handle{name ? name : "", -1, ""});
+    return newHandle(Handle{name ? name : "", -1, "", false, ""});
 }
 
 DWORD WINAPI GetLastError(void) {
@@ -58,7 +60,7 @@ void WINAPI SetLastError(DWORD error) { machine().lastError = error; }
 
 BOOL WINAPI CloseHandle(HANDLE handle) {
     callFails("CloseHandle");  // closing always takes effect
-    return machine().handles.erase(idOf(handle)) ? TRUE : FALSE;
+    return dropHandle(handle) ? TRUE : FALSE;
 }
 
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, void* parameter, DWORD,
@@ -72,7 +74,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
     start(parameter);
     m.inThread = false;
     if (threadId) *threadId = 0x100 + static_cast<DWORD>(m.nextHandle);
-    return newHandle(Handle{"", m.threadReturnsAtMs, ""});
+    return newHandle(Handle{"", m.threadReturnsAtMs, "", false, ""});
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {

@@ -63,6 +63,8 @@ void reset() {
     m = Machine{};
     m.tempPath = "C:\\users\\test\\Temp\\";
     m.programFiles = "C:\\Program Files";
+    m.windowsFolder = "C:\\windows";
+    m.systemFolder = "C:\\windows\\system32";
     m.version = 0x1DB10106;  // NT family, as Wine reports it
     m.localTime.tm_year = 2003 - 1900;
     m.localTime.tm_mon = 6;
@@ -77,7 +79,8 @@ void reset() {
     addFolder("C:\\users\\test\\Temp");
     addFolder("C:\\Program Files");
     addFolder("C:\\windows");
-    m.specialFolders = {{0x24, "C:\\windows"}, {0x25, "C:\\windows\\system32"}, {0x28, "C:\\users\\test"}};
+    m.specialFolders = {{0x24, "C:\\windows"}, {0x25, "C:\\windows\\system32"}, {0x28, "C:\\users\\test"},
+                        {0x2B, "C:\\Program Files\\Common Files"}};
 }
 
 void failFunction(const std::string& function) { machine().failingFunctions.push_back(function); }
@@ -98,6 +101,7 @@ void setProgramFiles(const std::string& path) { machine().programFiles = path; }
 void setVersion(DWORD version) { machine().version = version; }
 void setCodePage(int codePage) { machine().codePage = codePage; }
 void setSpecialFolder(int csidl, const std::string& path) { machine().specialFolders[csidl] = path; }
+void useFirstShell() { machine().firstShell = true; }
 void whenAsked(std::function<void()> action) { machine().whenAsked = std::move(action); }
 void setLocalTime(const struct tm& time) { machine().localTime = time; }
 

@@ -55,11 +55,14 @@ struct Window {
     bool gone = false;
 };
 
-// A kernel object the program holds a handle to: a named mutex, a thread it started, or a folder it opened.
+// A kernel object the program holds a handle to: a named mutex, a thread it started, a file or folder it opened,
+// or a library it loaded.
 struct Handle {
-    std::string mutexName;  // empty for a thread or a folder
+    std::string mutexName;  // empty for the others
     long returnsAtMs = -1;  // a thread: the virtual time at which its function has returned; -1 never
-    std::string path;       // a folder: the path it was opened by
+    std::string path;       // a file or folder: the path it was opened by
+    bool followsLinks = false;  // the same: opened as what a link at the path leads to
+    std::string library;    // a library: its name, lower case
 };
 
 struct Search {
@@ -86,6 +89,9 @@ struct Machine {
 
     std::string tempPath;
     std::string programFiles;
+    std::string windowsFolder;
+    std::string systemFolder;
+    bool firstShell = false;  // the shell of 95 and NT4 before their 4.71 update
     DWORD version = 0;
     struct tm localTime {};
 
@@ -122,6 +128,8 @@ Machine& machine();
 // A new handle to object, and the object behind a handle (null when it is not open).
 HANDLE newHandle(const Handle& object);
 Handle* objectOf(HANDLE handle);
+// Closes a handle; false when it was not open.
+bool dropHandle(HANDLE handle);
 
 // Records a call and says whether it must fail by the faults set up (with access denied as its last error).
 bool callFails(const char* function, std::vector<std::string> args = {});

@@ -1,5 +1,6 @@
 // The simulated registry: three roots of keys with values, access rights and deletions that can fail.
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "platform/simulated/machine.h"
@@ -134,12 +135,21 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM acc
     return ERROR_SUCCESS;
 }
 
-LSTATUS WINAPI RegQueryValueExA(HKEY handle, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD) {
+LSTATUS WINAPI RegQueryValueExA(HKEY handle, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE data,
+                                LPDWORD dataLength) {
     if (callFails("RegQueryValueExA", {valueName})) return ERROR_ACCESS_DENIED;
     Key* key = keyOfHandle(handle);
-    if (!key || data) return ERROR_INVALID_HANDLE;  // the program asks only for the type
-    if (!key->values.count(lowered(valueName))) return ERROR_FILE_NOT_FOUND;
-    if (type) *type = 1;  // REG_SZ
+    if (!key || (data && !dataLength)) return ERROR_INVALID_HANDLE;
+    const auto value = key->values.find(lowered(valueName));
+    if (value == key->values.end()) return ERROR_FILE_NOT_FOUND;
+    if (type) *type = REG_SZ;
+    const DWORD size = static_cast<DWORD>(value->second.size() + 1);
+    if (data && size > *dataLength) {
+        *dataLength = size;
+        return ERROR_MORE_DATA;
+    }
+    if (data) std::memcpy(data, value->second.c_str(), size);
+    if (dataLength) *dataLength = size;
     return ERROR_SUCCESS;
 }
 

@@ -1,4 +1,4 @@
-// The simulated process services: the temporary and Program Files folders, the clock, log streams, process exit.
+// The simulated process services: the system's own folders, the clock, log streams, process exit.
 #include <algorithm>
 #include <cstring>
 
@@ -45,12 +45,25 @@ void closeOpenStreams() {
 
 using namespace sim;
 
-DWORD WINAPI GetTempPathA(DWORD bufferLength, LPSTR buffer) {
-    const std::string& path = machine().tempPath;
-    if (callFails("GetTempPathA") || path.empty()) return 0;
+// Copies a folder the system names into buffer, as the kernel's calls do: its length, or the size needed; 0 when
+// there is none.
+static DWORD answerFolder(const char* function, const std::string& path, LPSTR buffer, DWORD bufferLength) {
+    if (callFails(function) || path.empty()) return 0;
     if (path.size() + 1 > bufferLength) return static_cast<DWORD>(path.size() + 1);
     std::memcpy(buffer, path.c_str(), path.size() + 1);
     return static_cast<DWORD>(path.size());
+}
+
+DWORD WINAPI GetTempPathA(DWORD bufferLength, LPSTR buffer) {
+    return answerFolder("GetTempPathA", machine().tempPath, buffer, bufferLength);
+}
+
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT bufferLength) {
+    return answerFolder("GetWindowsDirectoryA", machine().windowsFolder, buffer, bufferLength);
+}
+
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT bufferLength) {
+    return answerFolder("GetSystemDirectoryA", machine().systemFolder, buffer, bufferLength);
 }
 
 BOOL WINAPI SHGetSpecialFolderPathA(HWND owner, LPSTR path, int folder, BOOL create) {

@@ -54,7 +54,8 @@ struct WindowSetup {
 };
 
 // Starts a fresh machine: empty registry and disk but for C:\users\test\Temp, C:\Program Files and C:\windows,
-// NT family, Yes to nothing, no faults, time Thu Jul 03 06:45:02 2003.
+// NT family, Yes to nothing, no faults, time Thu Jul 03 06:45:02 2003. Every disk entry has an identity (a volume
+// serial number and a file index), which a link, a substituted drive or a share followed to it shares.
 void reset();
 
 // ---- Faults: a platform call fails like the real one does.
@@ -89,12 +90,14 @@ void setVersion(DWORD version);                 // the GetVersion word
 void setLocalTime(const struct tm& time);
 void setCodePage(int codePage);                   // 932 makes 0x81-0x9F and 0xE0-0xFC lead bytes
 void setSpecialFolder(int csidl, const std::string& path);  // "" makes the look-up fail
+void useFirstShell();  // the shell of 95 and NT4 before their 4.71 update: no SHGetSpecialFolderPathA at all
 void whenAsked(std::function<void()> action);     // done once, as the next message box is shown
 
 // ---- Disk. Paths are Windows paths; names compare without regard to letter case.
 void addFolder(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_DIRECTORY);
 void addFile(const std::string& path, const std::string& content = "", DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
 void addLink(const std::string& path, const std::string& target);  // a directory reparse point to target
+void substituteDrive(const std::string& drive, const std::string& folder);  // "P:" is folder under a second name
 void setListedName(const std::string& path, const std::string& listed);  // the name as the code page lists it
 void setShortName(const std::string& path, const std::string& shortName);
 void replaceByLink(const std::string& path, const std::string& target);  // swapped for a link, as by another program

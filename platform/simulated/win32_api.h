@@ -30,6 +30,7 @@ typedef struct HWND__* HWND;
 typedef struct HKEY__* HKEY;
 typedef HKEY* PHKEY;
 typedef struct HINSTANCE__* HINSTANCE;
+typedef HINSTANCE HMODULE;
 typedef size_t SIZE_T;
 typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
@@ -37,6 +38,7 @@ typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 #define CALLBACK
 
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(void* parameter);
+typedef intptr_t(WINAPI* FARPROC)(void);
 #define TRUE 1
 #define FALSE 0
 #define MAX_PATH 260
@@ -50,9 +52,12 @@ typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(void* parameter);
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NO_MORE_FILES 18L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_ALREADY_EXISTS 183L
+#define ERROR_MORE_DATA 234L
 #define ERROR_TIMEOUT 1460L
 
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)0x80000000)
@@ -61,6 +66,7 @@ typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(void* parameter);
 #define KEY_QUERY_VALUE 0x1
 #define KEY_READ 0x20019
 #define KEY_ALL_ACCESS 0xF003F
+#define REG_SZ 1
 
 #define FILE_ATTRIBUTE_READONLY 0x1
 #define FILE_ATTRIBUTE_HIDDEN 0x2
@@ -83,7 +89,10 @@ typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(void* parameter);
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
 
 #define MOVEFILE_DELAY_UNTIL_REBOOT 0x4
+#define CSIDL_WINDOWS 0x24
+#define CSIDL_SYSTEM 0x25
 #define CSIDL_PROGRAM_FILES 0x26
+#define CSIDL_PROGRAM_FILES_COMMON 0x2B
 
 #define MB_OK 0x0
 #define MB_YESNO 0x4
@@ -184,6 +193,8 @@ typedef struct tagOFNA {
 
 // Kernel
 DWORD WINAPI GetTempPathA(DWORD bufferLength, LPSTR buffer);
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT bufferLength);
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT bufferLength);
 HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found);
 BOOL WINAPI FindNextFileA(HANDLE search, LPWIN32_FIND_DATAA found);
 BOOL WINAPI FindClose(HANDLE search);
@@ -208,6 +219,9 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, 
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
                            void* parameter, DWORD flags, LPDWORD threadId);
 DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
+HMODULE WINAPI LoadLibraryA(LPCSTR name);
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
+BOOL WINAPI FreeLibrary(HMODULE module);
 
 // Registry
 LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
@@ -217,7 +231,7 @@ LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
 LSTATUS WINAPI RegCloseKey(HKEY key);
 LSTATUS WINAPI SHDeleteKeyA(HKEY root, LPCSTR subKey);
 
-// Shell
+// Shell (found at run time with GetProcAddress)
 BOOL WINAPI SHGetSpecialFolderPathA(HWND owner, LPSTR path, int folder, BOOL create);
 
 // Windows and dialogs
