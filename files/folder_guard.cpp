@@ -6,6 +6,8 @@
 #include "app/join_path.h"
 #include "app/path_characters.h"
 #include "files/entry_name.h"
+#include "files/restart_deletion.h"
+#include "files/special_folder.h"
 #include "platform/platform.h"
 
 // Where the path's first name begins, after "X:\" or "\\server\share\"; null when there is no such name.
@@ -35,17 +37,77 @@ static bool holdsEitherForm(const char* folder, const char* path) {
     return a > 0 && a < MAX_PATH && b > 0 && b < MAX_PATH && holds(shortFolder, shortPath);
 }
 
+// A folder as the NT family knows it whatever its path: its volume's serial number and its index there.
+struct Identity {
+    DWORD volume, high, low;
+};
+
+// The identities of a path's root, of each folder on the way and of the path itself, which is the last.
+struct Chain {
+    Identity levels[MAX_PATH / 2 + 1];
+    int count;
+};
+
+// The identity of what path leads to, links, substituted drives and shares followed to it.
+static bool identityOf(const char* path, Identity* identity) {
+    const HANDLE opened = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool read = GetFileInformationByHandle(opened, &information) != 0;
+    CloseHandle(opened);
+    if (read) *identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+    return read;
+}
+
+// Reads the chain of path; false when a level cannot be read or the path has no name below its root.
+static bool readChain(const char* path, Chain* chain) {
+    const char* name = firstName(path);
+    char head[MAX_PATH];
+    chain->count = 0;
+    if (!name || strlen(path) >= MAX_PATH) return false;
+    for (const char* end = name;; end = CharNextA(end)) {
+        if (end != name && *end != '\\' && *end) continue;
+        const size_t length = static_cast<size_t>(end - path);
+        memcpy(head, path, length);
+        head[length] = '\0';
+        if (chain->count == MAX_PATH / 2 + 1 || !identityOf(head, &chain->levels[chain->count++])) return false;
+        if (!*end) return true;
+    }
+}
+
+static bool holdsIdentity(const Chain& chain, const Identity& identity) {
+    for (int i = 0; i < chain.count; ++i)
+        if (memcmp(&chain.levels[i], &identity, sizeof identity) == 0) return true;
+    return false;
+}
+
+static const Identity& itself(const Chain& chain) { return chain.levels[chain.count - 1]; }
+
 bool isRefusedFolder(const char* folder, bool chosen) {
-    // Windows, System, Program Files, Common Files, the profile, My Documents, the desktop, the application data.
-    static const int systemFolders[] = {0x24, 0x25, 0x26, 0x2B, 0x28, 0x05, 0x10, 0x1A, 0x1C, 0x23};
+    // Windows and System, each refused with everything below it; Program Files, Common Files, the profile, My
+    // Documents, the desktop, the application data (roaming, local, common) and, as 0, the temporary folder, each
+    // refused with the folders above it.
+    static const int systemFolders[] = {0x24, 0x25, 0x26, 0x2B, 0x28, 0x05, 0x10, 0x1A, 0x1C, 0x23, 0};
     if (!firstName(folder) || *lastCharacter(folder) == '\\') return true;
     if (!chosen) return false;
+    // Compared by identity too on the NT family, where a link, a substituted drive or a share gives a folder other
+    // paths; a chosen folder whose identity cannot be read is refused.
+    static Chain chosenChain, systemChain;
+    const bool byIdentity = isNtFamily();
+    if (byIdentity && !readChain(folder, &chosenChain)) return true;
     char path[MAX_PATH];
-    for (const int system : systemFolders)
-        // cppcheck-suppress useStlAlgorithm
-        if (SHGetSpecialFolderPathA(nullptr, path, system, FALSE) && holdsEitherForm(folder, path)) return true;
-    const DWORD length = GetTempPathA(MAX_PATH, path);
-    return length > 0 && length < MAX_PATH && holdsEitherForm(folder, path);
+    for (const int system : systemFolders) {
+        const DWORD length = system ? 0 : GetTempPathA(MAX_PATH, path);
+        if (system ? !specialFolderPath(system, path) : length == 0 || length >= MAX_PATH) continue;
+        const bool withAllBelow = system == 0x24 || system == 0x25;
+        if (holdsEitherForm(folder, path) || (withAllBelow && holdsEitherForm(path, folder))) return true;
+        if (byIdentity && readChain(path, &systemChain) &&
+            (holdsIdentity(systemChain, itself(chosenChain)) ||
+             (withAllBelow && holdsIdentity(chosenChain, itself(systemChain)))))
+            return true;
+    }
+    return false;
 }
 
 // Whether the entry found under name is the only one of its folder listed under that name.

@@ -16,6 +16,25 @@ const char* const testLog = "C:\\users\\test\\Temp\\locate.log";
 const char* const candidate = "C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll";
 const char* const removalHeading = "\r\nFile removal\r\n------------\r\n\r\n";
 
+// The shells a system may have: today's; the one 95 and NT4 first came with, without SHGetSpecialFolderPathA; and
+// the 4.71 and 4.72 shells of 98 and of updated 95 and NT4, which know neither the Windows, the System nor the
+// Program Files folder. Where the shell does not answer, the kernel names Windows and System, and the registry
+// Program Files and Common Files.
+enum class Shell { Current, First, Of98 };
+void useShell(Shell shell) {
+    if (shell == Shell::Current) return;
+    const char* const setupKey = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion";
+    sim::addValue(setupKey, "ProgramFilesDir", "C:\\Program Files");
+    sim::addValue(setupKey, "CommonFilesDir", "C:\\Program Files\\Common Files");
+    if (shell == Shell::First) {
+        sim::useFirstShell();
+        return;
+    }
+    sim::setSpecialFolder(CSIDL_WINDOWS, "");
+    sim::setSpecialFolder(CSIDL_SYSTEM, "");
+    sim::setProgramFiles("");
+}
+
 class Locate : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -45,15 +64,22 @@ protected:
 };
 
 TEST_F(Locate, TheLibraryAtItsDefaultPlaceNeedsNoDialogAndNoConfirmations) {
-    sim::addFile(candidate);
-    confirmEachDeletion = true;
-    EXPECT_EQ(locate(), 0);
-    EXPECT_STREQ(folder, "C:\\Program Files\\Quenderholt\\Pelvane");
-    EXPECT_FALSE(confirmEachDeletion);
-    EXPECT_TRUE(sim::boxes().empty());
-    EXPECT_TRUE(sim::dialogs().empty());
-    EXPECT_EQ(sim::openStreams(), 1);  // the run goes on writing to it
-    EXPECT_EQ(written(), std::string("Searching for ") + candidate + "\r\n" + removalHeading);
+    for (const Shell shell : {Shell::Current, Shell::First, Shell::Of98}) {
+        SCOPED_TRACE(static_cast<int>(shell));
+        sim::reset();
+        log = openLogStream(testLog);
+        useShell(shell);
+        sim::addFile(candidate);
+        confirmEachDeletion = true;
+        EXPECT_EQ(locate(), 0);
+        EXPECT_STREQ(folder, "C:\\Program Files\\Quenderholt\\Pelvane");
+        EXPECT_FALSE(confirmEachDeletion);
+        EXPECT_TRUE(sim::boxes().empty());
+        EXPECT_TRUE(sim::dialogs().empty());
+        EXPECT_EQ(sim::openStreams(), 1);  // the run goes on writing to it
+        EXPECT_EQ(sim::openHandles(), 0);  // the shell's library released
+        EXPECT_EQ(written(), std::string("Searching for ") + candidate + "\r\n" + removalHeading);
+    }
 }
 
 TEST_F(Locate, AProgramFilesPathEndingInABackslashGetsNoSecondOne) {
@@ -65,11 +91,15 @@ TEST_F(Locate, AProgramFilesPathEndingInABackslashGetsNoSecondOne) {
 }
 
 TEST_F(Locate, WithoutAProgramFilesFolderTheNotFoundLineHasAnEmptyPath) {
-    sim::setProgramFiles("");
-    sim::answer({IDNO});
-    EXPECT_EQ(locate(), 3);
-    EXPECT_EQ(sim::openStreams(), 0);
-    EXPECT_EQ(written(), " not found\r\n\r\nCleanup terminated without deleting files.\r\n");
+    for (const bool firstShell : {false, true}) {
+        sim::reset();
+        log = openLogStream(testLog);
+        firstShell ? sim::useFirstShell() : sim::setProgramFiles("");  // and no folder in the registry either
+        sim::answer({IDNO});
+        EXPECT_EQ(locate(), 3);
+        EXPECT_EQ(sim::openStreams(), 0);
+        EXPECT_EQ(written(), " not found\r\n\r\nCleanup terminated without deleting files.\r\n");
+    }
 }
 
 TEST_F(Locate, DecliningTheSearchEndsWithCodeThreeAndNoFurtherBox) {
@@ -167,6 +197,8 @@ TEST_F(Locate, TheFolderIsCutAtTheLastPlaceTheChosenNameOccurs) {
         {"D:\\pelvane32.dll\\pelvane32.dll", "D:\\pelvane32.dll"},
         {"D:\\Any\\readme.txt", "D:\\Any"},  // the "All Files" filter lets any file be chosen
         {"\\\\server\\share\\Pelvane\\pelvane32.dll", "\\\\server\\share\\Pelvane"},
+        {"C:\\Program Files\\Quenderholt\\Pelvane\\a.dll", "C:\\Program Files\\Quenderholt\\Pelvane"},  // below it
+        {"C:\\users\\test\\Pelvane\\a.dll", "C:\\users\\test\\Pelvane"},  // below the profile
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.chosen);
@@ -184,23 +216,49 @@ TEST_F(Locate, TheLongestNameTheDialogCanReturnStillCutsCleanly) {
 }
 
 TEST_F(Locate, AFileInTheRootOfADriveOrShareOrASystemFolderLeavesNoFolderAndStopsWithCodeFour) {
-    for (const char* chosen :
-         {"D:\\pelvane32.dll", "\\\\server\\share\\pelvane32.dll", "\\\\server\\a.dll", "pelvane32.dll",
-          "C:\\windows\\a.dll", "C:\\windows\\system32\\a.dll", "C:\\Program Files\\a.dll", "C:\\users\\a.dll",
-          "C:\\users\\test\\a.dll", "C:\\users\\test\\Temp\\a.dll", "C:\\Program Files\\Pelvane\\?.dll",
-          "D:\\trail.\\a.dll", "D:\\con\\a.dll"}) {
-        SCOPED_TRACE(chosen);
-        sim::reset();
-        log = openLogStream(testLog);
-        EXPECT_EQ(locateByDialog(chosen), 4);
-        ASSERT_EQ(sim::boxes().size(), 2u);
-        EXPECT_EQ(sim::boxes()[1].text, folderStopText);
-        EXPECT_EQ(sim::boxes()[1].style, 0x10u);
-        EXPECT_EQ(sim::openStreams(), 0);
-        const std::string text = written();
-        const std::string ending = std::string(removalHeading) + "Application folder error, cleanup aborted.";
-        ASSERT_GE(text.size(), ending.size());
-        EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
+    // Rows after the first run on the NT family alone, where links, a substituted drive and the administrative share
+    // give system folders other paths; the first run everywhere, the 95 family comparing paths only.
+    const std::vector<const char*> rows[] = {
+        {"D:\\pelvane32.dll", "\\\\server\\share\\pelvane32.dll", "\\\\server\\a.dll", "pelvane32.dll",
+         "C:\\windows\\a.dll", "C:\\windows\\system32\\a.dll", "C:\\Program Files\\a.dll",
+         "C:\\Program Files\\Common Files\\a.dll", "C:\\users\\test\\Temp\\a.dll", "C:\\PROGRA~1\\a.dll",
+         "C:\\Program Files\\Pelvane\\?.dll", "D:\\trail.\\a.dll", "D:\\con\\a.dll", "C:\\windows\\Fonts\\a.dll",
+         "C:\\windows\\system32\\drivers\\a.dll"},
+        {"C:\\users\\a.dll", "C:\\users\\test\\a.dll", "D:\\Link\\Fonts\\a.dll", "D:\\Apps\\Sys\\drivers\\a.dll",
+         "P:\\Fonts\\a.dll", "\\\\localhost\\C$\\windows\\system32\\a.dll", "\\\\localhost\\C$\\Program Files\\a.dll",
+         "D:\\Root\\a.dll", "D:\\Profiles\\a.dll", "D:\\Apps\\Temp\\a.dll"},
+    };
+    for (const auto& [shell, nt] : {std::pair{Shell::Current, true}, {Shell::First, false}, {Shell::Of98, true}}) {
+        for (size_t set = 0; set < (nt ? 2 : 1); ++set) {
+            for (const char* chosen : rows[set]) {
+                SCOPED_TRACE(std::string(chosen) + ", shell " + std::to_string(static_cast<int>(shell)));
+                sim::reset();
+                log = openLogStream(testLog);
+                useShell(shell);
+                if (!nt) sim::setVersion(0xC0000A04);
+                sim::addFolder("C:\\windows\\Fonts");
+                sim::addFolder("C:\\windows\\system32\\drivers");
+                sim::addFolder("C:\\Program Files\\Common Files");
+                sim::setShortName("C:\\Program Files", "PROGRA~1");
+                sim::addLink("D:\\Link", "C:\\windows");
+                sim::addLink("D:\\Apps\\Sys", "C:\\windows\\system32");
+                sim::addLink("D:\\Root", "C:");
+                sim::addLink("D:\\Profiles", "C:\\users");
+                sim::addLink("D:\\Apps\\Temp", "C:\\users\\test\\Temp");
+                sim::substituteDrive("P:", "C:\\windows");
+                sim::addLink("\\\\localhost\\C$", "C:");
+                EXPECT_EQ(locateByDialog(chosen), 4);
+                ASSERT_EQ(sim::boxes().size(), 2u);
+                EXPECT_EQ(sim::boxes()[1].text, folderStopText);
+                EXPECT_EQ(sim::boxes()[1].style, 0x10u);
+                EXPECT_EQ(sim::openStreams(), 0);
+                EXPECT_EQ(sim::openHandles(), 0);
+                const std::string text = written();
+                const std::string ending = std::string(removalHeading) + "Application folder error, cleanup aborted.";
+                ASSERT_GE(text.size(), ending.size());
+                EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
+            }
+        }
     }
 }
 
