@@ -5,7 +5,7 @@
 
 #include "app/join_path.h"
 #include "app/path_characters.h"
-#include "files/entry_name.h"
+#include "files/entry_address.h"
 #include "platform/platform.h"
 
 // Where the path's first name begins, after "X:\" or "\\server\share\"; null when there is no such name.
