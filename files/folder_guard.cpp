@@ -5,7 +5,7 @@
 
 #include "app/join_path.h"
 #include "app/path_characters.h"
-#include "files/entry_name.h"
+#include "files/entry_address.h"
 #include "files/restart_deletion.h"
 #include "files/special_folder.h"
 #include "platform/platform.h"

@@ -7,88 +7,85 @@
 #include "app/join_path.h"
 #include "app/prompt.h"
 #include "files/application_folder.h"
-#include "files/entry_name.h"
+#include "files/entry_address.h"
 #include "files/restart_deletion.h"
 #include "platform/platform.h"
 
-static const char literalPrefix[] = "\\\\?\\";
 static const DWORD clearedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-// A path as the log shows it: without the "\\?\" that makes the NT family take it literally.
-static const char* shown(const char* path) { return strncmp(path, literalPrefix, 4) == 0 ? path + 4 : path; }
+// A folder is listed again when something it did not list keeps it from going, this many times in all at most.
+static const int listingsPerFolder = 4;
+
+// The entries of one folder left for the restart, by creation time and name, so that listing it again tells them
+// from entries it did not show before. Beyond its room the folder cannot be vouched for, and is left.
+struct LeftForRestart {
+    int count;
+    DWORD marks[32][3];
+};
 
 // The outcome that follows from two, by precedence: LeftBehind over Retained over RebootRequired over AllRemoved.
 static RemovalOutcome raise(RemovalOutcome outcome, RemovalOutcome by) { return by > outcome ? by : outcome; }
 
 static bool isGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
+// Fills mark with what tells a listed entry apart from the others of its folder.
+static void markOf(const WIN32_FIND_DATAA& listed, DWORD* mark) {
+    DWORD hash = 2166136261u;
+    for (const char* at = listed.cFileName; *at; ++at) hash = (hash ^ static_cast<unsigned char>(*at)) * 16777619u;
+    mark[0] = listed.ftCreationTime.dwLowDateTime;
+    mark[1] = listed.ftCreationTime.dwHighDateTime;
+    mark[2] = hash;
+}
+
+static bool isLeftForRestart(const LeftForRestart& left, const WIN32_FIND_DATAA& listed) {
+    DWORD mark[3];
+    markOf(listed, mark);
+    for (int i = 0; i < left.count && i < 32; ++i)
+        if (memcmp(left.marks[i], mark, sizeof mark) == 0) return true;
+    return false;
+}
+
 // Registers path for deletion at restart and logs which way it went; kind is "File" or "Directory".
 static bool leaveForRestart(const char* kind, const char* path, FILE* log) {
     const bool registered = scheduleDeleteAtRestart(path);
     writeLog(log, registered ? "%s %s will be deleted on the next reboot\n" : "%s %s could not be deleted\n", kind,
-             shown(path));
+             shownPath(path));
     return registered;
 }
 
-// Logs the deletion of one file or link, or leaves it for the restart when it did not go; unchanged is what a
-// registration for the restart leaves the outcome at.
+// Logs the deletion of one file, link or folder, or leaves it for the restart when it did not go; unchanged is what
+// a registration for the restart leaves the outcome at. What the system refuses as not empty stays: the restart
+// removes only empty folders.
 static RemovalOutcome settle(const char* kind, const char* path, bool deleted, RemovalOutcome unchanged, FILE* log) {
-    if (!deleted && isGone(GetLastError())) {
-        writeLog(log, "%s %s was already gone\n", kind, shown(path));
+    const DWORD error = deleted ? 0 : GetLastError();
+    if (deleted || isGone(error)) {
+        writeLog(log, deleted ? "%s %s deleted\n" : "%s %s was already gone\n", kind, shownPath(path));
         return AllRemoved;
     }
-    if (deleted) {
-        writeLog(log, "%s %s deleted\n", kind, shown(path));
-        return AllRemoved;
+    if (error == ERROR_DIR_NOT_EMPTY) {
+        writeLog(log, "%s %s not deleted: it is not empty\n", kind, shownPath(path));
+        return LeftBehind;
     }
     return leaveForRestart(kind, path, log) ? unchanged : LeftBehind;
 }
 
-// Logs an entry that is left where it is, its listed name made printable.
-static RemovalOutcome leave(const char* folder, const char* name, const char* why, FILE* log) {
+// Logs an entry of folder by its listed name, made printable (control characters as '?'); returns outcome.
+static RemovalOutcome logListed(const char* line, const char* folder, const char* name, RemovalOutcome outcome,
+                                FILE* log) {
     char printable[MAX_PATH];
     size_t length = 0;
     for (; length < sizeof printable - 1 && name[length]; ++length)
         printable[length] = static_cast<unsigned char>(name[length]) < 0x20 ? '?' : name[length];
     printable[length] = '\0';
-    writeLog(log, why, shown(folder), printable);
-    return LeftBehind;
+    writeLog(log, line, shownPath(folder), printable);
+    return outcome;
 }
 
 // Logs a folder that could not be listed: gone already, or left with whatever it holds.
 static RemovalOutcome listingFailed(const char* folder, DWORD error, FILE* log) {
-    writeLog(log, isGone(error) ? "Directory %s was already gone\n" : "Directory %s could not be listed\n", shown(folder));
+    writeLog(log, isGone(error) ? "Directory %s was already gone\n" : "Directory %s could not be listed\n",
+             shownPath(folder));
     return isGone(error) ? AllRemoved : LeftBehind;
-}
-
-// Writes path into address with the "\\?\" prefix, for a drive path that fits.
-static bool literalFolder(char* address, const char* folder) {
-    const size_t length = strlen(folder);
-    if (strncmp(folder, literalPrefix, 4) == 0 || length + 4 >= MAX_PATH || folder[1] != ':' || folder[2] != '\\')
-        return false;
-    memcpy(address + 4, folder, length + 1);
-    for (int i = 0; i < 4; ++i) address[i] = literalPrefix[i];
-    return true;
-}
-
-enum Address { Reached, TooLong, Unreachable };
-
-// Finds a path that leads to exactly the listed entry: its name as listed, the same taken literally (NT family),
-// or its short name. A name whose own path does not fit is never reached through a shorter one.
-static Address addressOf(const char* folder, const WIN32_FIND_DATAA& listed, char* path, DWORD* found) {
-    const bool literal = strncmp(folder, literalPrefix, 4) == 0;
-    char literalForm[MAX_PATH];
-    if (isPlainName(listed.cFileName, true) && !joinPath(path, folder, listed.cFileName)) return TooLong;
-    if (isPlainName(listed.cFileName, literal)) {
-        if (leadsToEntry(path, listed, found)) return Reached;
-    } else if (isPlainName(listed.cFileName, true) && isNtFamily() && literalFolder(literalForm, folder)) {
-        if (!joinPath(path, literalForm, listed.cFileName)) return TooLong;
-        if (leadsToEntry(path, listed, found)) return Reached;
-    }
-    return listed.cAlternateFileName[0] && isPlainName(listed.cAlternateFileName, false) &&
-                   joinPath(path, folder, listed.cAlternateFileName) && leadsToEntry(path, listed, found)
-               ? Reached
-               : Unreachable;
 }
 
 static RemovalOutcome removeFolderAt(const char* folder, DWORD attributes, FILE* log);
@@ -107,27 +104,33 @@ static bool hasOtherNames(const char* path) {
 
 // Deletes one listed entry of a folder, or leaves it; a link is removed, never followed, its attributes untouched.
 static RemovalOutcome removeEntry(const char* folder, const WIN32_FIND_DATAA& listed, FILE* log) {
+    static const char unreachable[] = "Entry %s\\%s not deleted: it cannot be reached by its name\n";
     char path[MAX_PATH];
     DWORD attributes;
+    const char* name = listed.cFileName;
     switch (addressOf(folder, listed, path, &attributes)) {
         case TooLong:
-            return leave(folder, listed.cFileName, "Entry %s\\%s not deleted: path too long\n", log);
+            return logListed("Entry %s\\%s not deleted: path too long\n", folder, name, LeftBehind, log);
         case Unreachable:
-            return leave(folder, listed.cFileName, "Entry %s\\%s not deleted: it cannot be reached by its name\n", log);
+            return logListed(unreachable, folder, name, LeftBehind, log);
+        case Gone:
+            return logListed(listed.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? "Directory %s\\%s was already gone\n"
+                                                                                : "File %s\\%s was already gone\n",
+                             folder, name, AllRemoved, log);
         case Reached:
             break;
     }
     const char* kind = attributes & FILE_ATTRIBUTE_DIRECTORY ? "Directory" : "File";
     if (confirmEachDeletion) {
         char question[MAX_PATH + 32];
-        wsprintfA(question, "Delete %s %s?", attributes & FILE_ATTRIBUTE_DIRECTORY ? "directory" : "file", shown(path));
+        wsprintfA(question, "Delete %s %s?", attributes & FILE_ATTRIBUTE_DIRECTORY ? "directory" : "file",
+                  shownPath(path));
         if (!askUser(question, askYesNo)) return Retained;
         // Looked at again: while the question was open it may have gone, or been swapped for a link.
         attributes = GetFileAttributesA(path);
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            writeLog(log, "%s %s was already gone\n", kind, shown(path));
-            return AllRemoved;
-        }
+        if (attributes == INVALID_FILE_ATTRIBUTES && !isGone(GetLastError()))
+            return logListed(unreachable, folder, name, LeftBehind, log);
+        if (attributes == INVALID_FILE_ATTRIBUTES) return settle(kind, path, false, AllRemoved, log);
         kind = attributes & FILE_ATTRIBUTE_DIRECTORY ? "Directory" : "File";
     }
     const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -137,7 +140,7 @@ static RemovalOutcome removeEntry(const char* folder, const WIN32_FIND_DATAA& li
         // and the restart could not delete it without that either.
         if (hasOtherNames(path)) {
             if (!(attributes & FILE_ATTRIBUTE_READONLY) && DeleteFileA(path)) return settle(kind, path, true, AllRemoved, log);
-            writeLog(log, "File %s could not be deleted\n", shown(path));
+            writeLog(log, "File %s could not be deleted\n", shownPath(path));
             return LeftBehind;
         }
         SetFileAttributesA(path, attributes & ~clearedAttributes);
@@ -169,47 +172,70 @@ static Hold holdFolder(const char* folder, HANDLE* held) {
     return Swapped;
 }
 
-// Removes a folder's entries, then the folder; attributes are its own as listed, to be cleared once it is held.
-static RemovalOutcome removeFolderAt(const char* folder, DWORD attributes, FILE* log) {
-    HANDLE held;
-    switch (holdFolder(folder, &held)) {
-        case Swapped:
-            return settle("Directory", folder, RemoveDirectoryA(folder) != 0, RebootRequired, log);
-        case Unopened:
-            return listingFailed(folder, GetLastError(), log);
-        case Held:
-            break;
-    }
-    if (attributes & clearedAttributes) SetFileAttributesA(folder, attributes & ~clearedAttributes);
+// Lists folder once and removes each entry it shows but the folder's own and those already left for the restart;
+// fresh counts the entries taken. False, with the outcome set, when the listing could not be made or finished.
+static bool removeListed(const char* folder, LeftForRestart* left, RemovalOutcome* outcome, int* fresh, FILE* log) {
     char pattern[MAX_PATH];
     WIN32_FIND_DATAA listed;
-    HANDLE search = INVALID_HANDLE_VALUE;
-    if (!joinPath(pattern, folder, "*.*"))
-        writeLog(log, "Directory %s not deleted: path too long\n", shown(folder));
-    else
-        search = FindFirstFileA(pattern, &listed);
+    if (!joinPath(pattern, folder, "*.*")) {
+        writeLog(log, "Directory %s not deleted: path too long\n", shownPath(folder));
+        *outcome = LeftBehind;
+        return false;
+    }
+    const HANDLE search = FindFirstFileA(pattern, &listed);
     if (search == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-        return pattern[0] ? listingFailed(folder, error, log) : LeftBehind;
+        *outcome = raise(*outcome, listingFailed(folder, GetLastError(), log));
+        return false;
     }
-    RemovalOutcome outcome = AllRemoved;
     do {
-        if (strcmp(listed.cFileName, ".") != 0 && strcmp(listed.cFileName, "..") != 0)
-            outcome = raise(outcome, removeEntry(folder, listed, log));
+        if (isOwnDotEntry(listed) || isLeftForRestart(*left, listed)) continue;
+        ++*fresh;
+        const RemovalOutcome entry = removeEntry(folder, listed, log);
+        if (entry == RebootRequired && left->count++ < 32) markOf(listed, left->marks[left->count - 1]);
+        *outcome = raise(*outcome, entry);
     } while (FindNextFileA(search, &listed));
-    if (GetLastError() != ERROR_NO_MORE_FILES) outcome = listingFailed(folder, ERROR_ACCESS_DENIED, log);
+    const bool finished = GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(search);
-    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-    switch (outcome) {
-        case AllRemoved:
-            return settle("Directory", folder, RemoveDirectoryA(folder) != 0, RebootRequired, log);
-        case RebootRequired:
-            return leaveForRestart("Directory", folder, log) ? RebootRequired : LeftBehind;
-        default:
-            writeLog(log, "Directory %s will not be deleted\n", shown(folder));
-            return outcome;
+    if (!finished) *outcome = listingFailed(folder, ERROR_ACCESS_DENIED, log);
+    return true;
+}
+
+// Removes a folder's entries, then the folder; attributes are its own as listed, to be cleared once it is held. The
+// folder is listed again while it holds entries that no listing showed before, and is registered for the restart
+// only when everything still in it is.
+static RemovalOutcome removeFolderAt(const char* folder, DWORD attributes, FILE* log) {
+    LeftForRestart left = {};
+    RemovalOutcome outcome = AllRemoved;
+    for (int listing = 0;; ++listing) {
+        HANDLE held;
+        switch (holdFolder(folder, &held)) {
+            case Swapped:
+                return raise(outcome, settle("Directory", folder, RemoveDirectoryA(folder) != 0, RebootRequired, log));
+            case Unopened:
+                return raise(outcome, listingFailed(folder, GetLastError(), log));
+            case Held:
+                break;
+        }
+        if (listing == 0 && (attributes & clearedAttributes)) SetFileAttributesA(folder, attributes & ~clearedAttributes);
+        int fresh = 0;
+        const bool listed = removeListed(folder, &left, &outcome, &fresh, log);
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        if (!listed) return outcome;
+        const bool settled = listing > 0 && fresh == 0, last = settled || listing + 1 == listingsPerFolder;
+        if (outcome >= Retained || left.count > 32) break;
+        if (outcome == RebootRequired) {
+            if (settled) return leaveForRestart("Directory", folder, log) ? RebootRequired : LeftBehind;
+            if (last) break;
+            continue;
+        }
+        const bool removed = RemoveDirectoryA(folder) != 0;
+        if (removed || last || GetLastError() != ERROR_DIR_NOT_EMPTY)
+            return settle("Directory", folder, removed, RebootRequired, log);
     }
+    const bool kept = outcome >= Retained;
+    writeLog(log, kept ? "Directory %s will not be deleted\n" : "Directory %s not deleted: it is not empty\n",
+             shownPath(folder));
+    return kept ? outcome : LeftBehind;
 }
 
 RemovalOutcome removeFolder(const char* folder, FILE* log) { return removeFolderAt(folder, 0, log); }

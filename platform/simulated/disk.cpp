@@ -221,7 +221,8 @@ std::string fileContent(const std::string& path) { return existing(path)->conten
 void lockFile(const std::string& path) { existing(path)->locked = true; }
 void hideAttributes(const std::string& path) { existing(path)->attributesHidden = true; }
 void vanishAfterAttributeRead(const std::string& path) { existing(path)->vanishAfterRead = true; }
-void failLinkRemoval(const std::string& path) { existing(path)->linkRemovalFails = true; }
+void failLinkRemoval(const std::string& path, DWORD error) { existing(path)->linkRemovalError = error; }
+void hideFromListing(const std::string& path) { existing(path)->unlisted = true; }
 void denyWrite(const std::string& folder) { existing(folder)->writeDenied = true; }
 std::vector<std::string> pendingDeletes() { return machine().pending; }
 
@@ -268,7 +269,8 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found) {
             search.entries.push_back(entryFor(".", FILE_ATTRIBUTE_DIRECTORY));
             search.entries.push_back(entryFor("..", FILE_ATTRIBUTE_DIRECTORY));
         }
-        for (auto& child : folder->children) search.entries.push_back(entryFor(*child));
+        for (auto& child : folder->children)
+            if (!child->unlisted) search.entries.push_back(entryFor(*child));
     } else {
         Node* node = findNode(text);
         if (!node || node->attributesHidden) {
@@ -346,7 +348,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR path) {
     if (node->locked) return failWith(ERROR_SHARING_VIOLATION);
     if (!node->isFolder() || (node->attributes & FILE_ATTRIBUTE_READONLY)) return failWith(ERROR_ACCESS_DENIED);
     if (!node->linkTarget.empty()) {
-        if (node->linkRemovalFails) return failWith(ERROR_NO_MORE_FILES);  // as Wine answers for its links
+        if (node->linkRemovalError) return failWith(node->linkRemovalError);
     } else if (!node->children.empty()) {
         return failWith(ERROR_DIR_NOT_EMPTY);
     } else if (node == machine().disk.get() || node->parent == machine().disk.get()) {

@@ -31,7 +31,8 @@ struct Node {
     bool locked = false;
     bool attributesHidden = false;
     bool vanishAfterRead = false;
-    bool linkRemovalFails = false;
+    DWORD linkRemovalError = 0;  // what removing the link itself fails with; 0 when it goes
+    bool unlisted = false;       // never shown by a listing, as Wine does with a link that leads nowhere
     bool writeDenied = false;
     bool isFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 };

@@ -109,7 +109,10 @@ std::vector<std::string> tree(const std::string& path);  // every path below, de
 void lockFile(const std::string& path);                 // held open by another program: cannot be deleted
 void hideAttributes(const std::string& path);           // its attributes cannot be read
 void vanishAfterAttributeRead(const std::string& path); // gone right after its attributes are read
-void failLinkRemoval(const std::string& path);           // removing the link itself fails (as under Wine)
+// Removing the link itself fails with error: 18 as Wine answers for a link to an empty folder, 145 for one to a
+// folder that holds files.
+void failLinkRemoval(const std::string& path, DWORD error = ERROR_NO_MORE_FILES);
+void hideFromListing(const std::string& path);  // in its folder, but never listed
 void denyWrite(const std::string& folder);               // no file can be created in it
 std::vector<std::string> pendingDeletes();               // registered with MoveFileExA for the next restart
 

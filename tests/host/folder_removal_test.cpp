@@ -287,12 +287,13 @@ TEST_F(Removal, EachEntryIsReachedOnlyByAPathThatLeadsToItOrLeftAndLogged) {
         {"climbing name without a short name", {{climbing, "x\\..\\..\\victim", ""}}, 0x1DB10106, LeftBehind,
          {"Entry C:\\app\\x\\..\\..\\victim not deleted: it cannot be reached by its name",
           "Directory C:\\app will not be deleted"}},
-        // Listed first, the converted name reaches the other entry, which goes (it is in the folder too); the
-        // converted entry, listed under that name, then stays and is said to.
+        // Listed first, the converted name reaches the other entry, which goes (it is in the folder too), and is
+        // gone when its own turn comes; the folder, not empty yet, is listed again and the converted entry goes by
+        // its short name.
         {"a name converted onto another entry's", {{"\xC4\x81sub", "asub", "_SUB~1"}, {"asub", "", ""}}, 0x1DB10106,
-         LeftBehind,
-         {"File C:\\app\\asub deleted", "Entry C:\\app\\asub not deleted: it cannot be reached by its name",
-          "Directory C:\\app will not be deleted"}},
+         AllRemoved,
+         {"File C:\\app\\asub deleted", "File C:\\app\\asub was already gone", "File C:\\app\\_SUB~1 deleted",
+          "Directory C:\\app deleted"}},
         {"another entry's name, listed after it", {{"asub", "", ""}, {"\xC4\x81sub", "asub", "_SUB~1"}}, 0x1DB10106,
          AllRemoved, {"File C:\\app\\asub deleted", "File C:\\app\\_SUB~1 deleted", "Directory C:\\app deleted"}},
         {"a name converted onto none", {{"\xC4\x81sub", "asub", ""}}, 0x1DB10106, LeftBehind,
@@ -306,6 +307,12 @@ TEST_F(Removal, EachEntryIsReachedOnlyByAPathThatLeadsToItOrLeftAndLogged) {
         {"trailing dot on the 95/98/Me family", {{"trail.", "", "TRAIL~1"}, {"aux", "", ""}}, 0xC0000A04, LeftBehind,
          {"File C:\\app\\TRAIL~1 deleted", "Entry C:\\app\\aux not deleted: it cannot be reached by its name",
           "Directory C:\\app will not be deleted"}},
+        // Full-width full stops are listed as "." and "..", beside the folder's own, which have no short name.
+        {"names converted into dot names", {{"\xEF\xBC\x8E", ".", "_~~~~DMB"}, {"\xEF\xBC\x8E\xEF\xBC\x8E", "..", "__~~~YY0"}},
+         0x1DB10106, AllRemoved,
+         {"File C:\\app\\_~~~~DMB deleted", "File C:\\app\\__~~~YY0 deleted", "Directory C:\\app deleted"}},
+        {"a dot name without a short name", {{"\xEF\xBC\x8E\xEF\xBC\x8E", "..", ""}}, 0xC0000A04, LeftBehind,
+         {"Directory C:\\app not deleted: it is not empty"}},
         {"a control character", {{"a\nFile C: deleted", "", ""}}, 0x1DB10106, LeftBehind,
          {"Entry C:\\app\\a?File C: deleted not deleted: it cannot be reached by its name",
           "Directory C:\\app will not be deleted"}},
@@ -343,6 +350,42 @@ TEST_F(Removal, AFolderSwappedForALinkWhileItsQuestionIsOpenIsRemovedAsALink) {
     EXPECT_EQ(sim::tree("C:\\victim"), Lines{"C:\\victim\\precious.doc"});
     EXPECT_EQ(sim::attributesOf("C:\\victim\\precious.doc"), static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
     EXPECT_EQ(sim::callsOf("SetFileAttributesA"), 0);
+}
+
+// What no listing showed keeps a folder from going: it is listed again, and what it holds then is taken like any
+// entry; the restart is asked for only when all that stays is registered for it.
+TEST_F(Removal, EntriesThatComeOrGoWhileAQuestionIsOpenAreTakenAsTheyAre) {
+    confirmEachDeletion = true;
+    sim::addFile("C:\\app\\in use.dll");
+    sim::addFile("C:\\app\\a.txt");
+    sim::addFile("C:\\app\\b.txt");
+    sim::lockFile("C:\\app\\in use.dll");
+    sim::whenAsked([] {
+        sim::addFile("C:\\app\\new.txt");
+        EXPECT_TRUE(DeleteFileA("C:\\app\\b.txt"));
+    });
+    sim::answer({IDYES, IDYES, IDYES});
+    EXPECT_EQ(remove("C:\\app"), RebootRequired);
+    EXPECT_EQ(questions(), (Lines{"Delete file C:\\app\\in use.dll?", "Delete file C:\\app\\a.txt?",
+                                  "Delete file C:\\app\\new.txt?"}));
+    EXPECT_EQ(logged(), (Lines{"File C:\\app\\in use.dll will be deleted on the next reboot", "File C:\\app\\a.txt deleted",
+                               "File C:\\app\\b.txt was already gone", "File C:\\app\\new.txt deleted",
+                               "Directory C:\\app will be deleted on the next reboot"}));
+    EXPECT_EQ(sim::pendingDeletes(), (Lines{"C:\\app\\in use.dll", "C:\\app"}));
+}
+
+TEST_F(Removal, AFolderThatStaysNotEmptyIsLeftAndSaidSo) {
+    sim::addFile("C:\\app\\sub\\unseen");
+    sim::hideFromListing("C:\\app\\sub\\unseen");
+    sim::addFile("C:\\Target\\precious.doc");
+    sim::addLink("C:\\app\\link", "C:\\Target");
+    sim::failLinkRemoval("C:\\app\\link", ERROR_DIR_NOT_EMPTY);  // a system that follows the link to remove it
+    EXPECT_EQ(remove("C:\\app"), LeftBehind);
+    EXPECT_EQ(logged(), (Lines{"Directory C:\\app\\sub not deleted: it is not empty",
+                               "Directory C:\\app\\link not deleted: it is not empty",
+                               "Directory C:\\app will not be deleted"}));
+    EXPECT_TRUE(sim::pendingDeletes().empty());
+    EXPECT_EQ(sim::callsOf("FindFirstFileA"), 3);  // the emptied folder is listed once more, to no end
 }
 
 TEST_F(Removal, AFileWithOtherNamesKeepsItsSharedAttributes) {

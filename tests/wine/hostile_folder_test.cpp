@@ -37,6 +37,8 @@ struct Case {
     Ends ends;            // the summary the run must end with
     std::vector<const char*> logged;  // UTF-8 lines the log must hold, "{F}" standing for the folder
     bool exact;           // every name is plain: the log lines are exactly removal::expectedRemoval's
+    const char* comes = "";  // a file made below the folder while the first question is open
+    const char* goes = "";   // an entry below the folder deleted while the first question is open
 };
 
 // Outside every folder the program removes: what the climbing names and the swapped link lead to.
@@ -60,6 +62,11 @@ const std::vector<const char*> reserved = {"pelvane32.dll", "q?x", "c:d", "lt<gt
 // Windows marks such a link as a reparse point.) The 95/98/Me family has no links.
 const std::vector<const char*> hardLink = {"pelvane32.dll", "Keyboards/hard.pvk => Pelvane Victim/Sub/hidden.pvk"};
 const std::vector<const char*> swapping = {"pelvane32.dll", "Sub/a.pvk", u8"中文.pvk"};
+// Full-width full stops are listed as "." and "..", beside the folder's own; a Unix link that leads nowhere is not
+// listed at all.
+const std::vector<const char*> convertedDots = {"pelvane32.dll", u8"．", u8"．．/inner.pvk", "Keyboards/zq.pvk"};
+const std::vector<const char*> unlisted = {"pelvane32.dll", "Keyboards/zq.pvk", "Keyboards/nowhere -> Pelvane Nowhere"};
+const std::vector<const char*> flux = {"pelvane32.dll", "a.pvk", "z.pvk"};
 const std::vector<const char*> pickedEntries = {"pelvane32.dll", "Keyboards/zq.pvk"};
 const char pickedFolder[] = u8"C:\\Apps\\Żółw\\Pelvane", pickedFile[] = u8"C:\\Apps\\Żółw\\Pelvane\\pelvane32.dll";
 
@@ -80,8 +87,14 @@ const std::vector<Case> hostileCases = {
     {"AnEmptiedFolderHeldOpen", NT, "", {"pelvane32.dll", "Keyboards/zq.pvk"}, "", "", "", "Keyboards", Ends::Reboot,
      {"Directory {F}\\Keyboards will be deleted on the next reboot"}, false},
     {"HardLinkToAFileOutside", NT, "", hardLink, "", "", "", "", Ends::NoReboot, {}, false},
+    // Wine follows the link when it is removed and refuses it as not empty; Windows removes the link itself.
     {"SwappedForALinkWhileAsked", NT, "C:\\Pelvane Swap", swapping, "C:\\Pelvane Swap\\pelvane32.dll", "Sub", "", "",
-     Ends::Reboot, {"Directory {F}\\Sub will be deleted on the next reboot"}, false},
+     Ends::LeftBehind, {"Directory {F}\\Sub not deleted: it is not empty"}, false},
+    {"ConvertedDotNames", NT, "", convertedDots, "", "", "", "", Ends::NoReboot, {}, false},
+    {"UnlistedEntry", NT, "", unlisted, "", "", "", "", Ends::LeftBehind,
+     {"Directory {F}\\Keyboards not deleted: it is not empty"}, false},
+    {"ComesAndGoesWhileAsked", NT, "C:\\Pelvane Flux", flux, "C:\\Pelvane Flux\\pelvane32.dll", "", "", "",
+     Ends::NoReboot, {"File {F}\\z.pvk was already gone", "File {F}\\new.pvk deleted"}, false, "new.pvk", "z.pvk"},
     {"PickedOutsideTheCodePage", NT, pickedFolder, pickedEntries, pickedFile, "", "", "", Ends::FolderError, {}, false},
     {"PickedOutsideTheCodePageBesideItsAnsiForm", NT, pickedFolder, pickedEntries, pickedFile, "",
      u8"C:\\Apps\\Zólw\\Pelvane", "", Ends::FolderError, {}, false},
@@ -98,7 +111,10 @@ const std::vector<Case> hostileCases = {
     {"ReservedAndControlCharacters98", Win98, "", reserved, "", "", "", "", Ends::LeftBehind,
      {"Entry {F}\\a?b not deleted: it cannot be reached by its name"}, false},
     {"SwappedForALinkWhileAsked98", Win98, "C:\\Pelvane Swap", swapping, "C:\\Pelvane Swap\\pelvane32.dll", "Sub", "",
-     "", Ends::Reboot, {}, false},
+     "", Ends::LeftBehind, {"Directory {F}\\Sub not deleted: it is not empty"}, false},
+    {"ConvertedDotNames98", Win98, "", convertedDots, "", "", "", "", Ends::NoReboot, {}, false},
+    {"ComesAndGoesWhileAsked98", Win98, "C:\\Pelvane Flux", flux, "C:\\Pelvane Flux\\pelvane32.dll", "", "", "",
+     Ends::NoReboot, {"File {F}\\z.pvk was already gone", "File {F}\\new.pvk deleted"}, false, "new.pvk", "z.pvk"},
     {"PickedOutsideTheCodePage98", Win98, pickedFolder, pickedEntries, pickedFile, "", "", "", Ends::FolderError, {},
      false},
 };
@@ -224,7 +240,7 @@ std::string topmostMissing(const std::wstring& path) {
 enum Claim { Gone, GoneAtRestart, Stays };
 const std::vector<std::pair<std::string, Claim>> endings = {
     {" will not be deleted", Stays}, {" not deleted: it cannot be reached by its name", Stays},
-    {" not deleted: path too long", Stays}, {" could not be listed", Stays}, {" could not be deleted", Stays},
+    {" not deleted: path too long", Stays}, {" not deleted: it is not empty", Stays}, {" could not be listed", Stays}, {" could not be deleted", Stays},
     {" will be deleted on the next reboot", GoneAtRestart}, {" was already gone", Gone}, {" deleted", Gone}};
 
 // Whether what a restart left of a path registered for it is only what Wine's restart cannot remove: it carries out
@@ -339,11 +355,20 @@ void runCase(const Case& hostile) {
         };
         ASSERT_TRUE(trees.plant("Pelvane Swap Moved", {}));
     }
+    bool fluxed = false;
+    if (*hostile.comes) {
+        options.beforeAnswer = [&](HWND, const Sighting& seen) {
+            if (fluxed || seen.text.rfind("Delete ", 0) != 0) return;
+            fluxed = runUnixCommand("/bin/rm -- \\\"$2\\\" && printf 'came\\r\\n' > \\\"$1\\\"",
+                                    {unixPathOf(shown) + "/" + hostile.comes, unixPathOf(shown) + "/" + hostile.goes});
+        };
+    }
     const RunResult run = runProgram(script, options);
 
     ASSERT_TRUE(run.ok()) << run.report();
     EXPECT_EQ(run.exitCode, hostile.ends == Ends::FolderError ? 4u : 0u) << run.report();
     EXPECT_TRUE(swapped || !*hostile.swapped) << "no folder was swapped for a link while asked about\n" << run.report();
+    EXPECT_TRUE(fluxed || !*hostile.comes) << "nothing came or went while a question was open\n" << run.report();
     const std::optional<std::string> log = readLog();
     ASSERT_TRUE(log.has_value()) << "no log at " << logPath();
     const FileRemovalPart part = fileRemovalPart(*log);
