@@ -63,6 +63,13 @@ const std::vector<Scenario>& scenarios() {
              sim::addFile("D:\\Moved\\Pelvane\\Sub\\a.txt");
              sim::chooseInDialog("D:\\Moved\\Pelvane\\pelvane32.dll");
          }},
+        {"dialog, 95 family with the shell it first came with", [] {
+             sim::setVersion(0xC0000A04);
+             sim::useFirstShell();
+             sim::addValue("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", "C:\\Program Files");
+             sim::addFile("D:\\Moved\\Pelvane\\pelvane32.dll");
+             sim::chooseInDialog("D:\\Moved\\Pelvane\\pelvane32.dll");
+         }},
         {"hostile names and a link", [] {
              plantInstallation();
              // Listed as "x\..\..\..\keep.dll", which joined to Keyboards names a file of the canary.
