@@ -38,6 +38,10 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
         m.lastError = ERROR_ACCESS_DENIED;  // as when a copy run by another user holds it
         return nullptr;
     }
+    if (name && std::string(name).find('\\') != std::string::npos && (m.version & 0x80000000u)) {
+        m.lastError = ERROR_INVALID_NAME;  // the 95/98/Me family has no namespaces for kernel objects
+        return nullptr;
+    }
     bool exists = false;
     if (name) {
         for (const std::string& held : m.mutexesElsewhere) exists = exists || held == name;

@@ -60,7 +60,8 @@ struct Window {
 struct Handle {
     std::string mutexName;  // empty for a thread or a folder
     long returnsAtMs = -1;  // a thread: the virtual time at which its function has returned; -1 never
-    std::string path;       // a folder: the path it was opened by
+    std::string path;       // a folder or file: the path it was opened by
+    size_t offset = 0;      // a file: where the next read begins
 };
 
 struct Search {

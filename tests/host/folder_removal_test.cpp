@@ -15,7 +15,7 @@ class Removal : public ::testing::Test {
 protected:
     void SetUp() override {
         sim::reset();
-        log = openLogStream(testLog);
+        log = sim::logStream(testLog);
         ASSERT_NE(log, nullptr);
         confirmEachDeletion = false;
     }
@@ -321,7 +321,7 @@ TEST_F(Removal, EachEntryIsReachedOnlyByAPathThatLeadsToItOrLeftAndLogged) {
         SCOPED_TRACE(c.what);
         sim::reset();
         sim::setVersion(c.version);
-        log = openLogStream(testLog);
+        log = sim::logStream(testLog);
         sim::addFile("C:\\victim\\precious.doc", "keep", FILE_ATTRIBUTE_READONLY);
         sim::addFolder("C:\\app");
         for (const Name& name : c.names) {
@@ -487,7 +487,7 @@ TEST_F(Removal, NothingOutsideTheFolderIsTouched) {
     EXPECT_EQ(sim::attributesOf("C:\\app2\\neighbour.dll"),
               static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     for (const sim::Call& call : sim::calls()) {
-        if (call.function == "openLogStream" || call.args.empty()) continue;
+        if (call.function == "streamOfFile" || call.args.empty()) continue;
         const std::string& path = call.args[0];
         EXPECT_TRUE(path == "C:\\app" || path.rfind("C:\\app\\", 0) == 0) << call.function << " " << path;
     }
