@@ -388,6 +388,18 @@ TEST_F(Removal, AFolderThatStaysNotEmptyIsLeftAndSaidSo) {
     EXPECT_EQ(sim::callsOf("FindFirstFileA"), 3);  // the emptied folder is listed once more, to no end
 }
 
+TEST_F(Removal, AFolderWithMoreFilesLeftForTheRestartThanCanBeToldApartIsLeft) {
+    for (int i = 0; i < 65; ++i) {
+        sim::addFile("C:\\app\\f" + std::to_string(i));
+        sim::lockFile("C:\\app\\f" + std::to_string(i));
+    }
+    EXPECT_EQ(remove("C:\\app"), LeftBehind);
+    const Lines log = logged();
+    ASSERT_EQ(log.size(), 66u);
+    EXPECT_EQ(log.back(), "Directory C:\\app not deleted: it is not empty");
+    EXPECT_EQ(sim::pendingDeletes().size(), 65u);
+}
+
 TEST_F(Removal, AFileWithOtherNamesKeepsItsSharedAttributes) {
     sim::addFile("C:\\app\\hidden.pvk", "", FILE_ATTRIBUTE_HIDDEN);
     sim::addFile("C:\\app\\readonly.pvk", "", FILE_ATTRIBUTE_READONLY);
