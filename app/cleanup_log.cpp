@@ -2,8 +2,10 @@
 #include "app/cleanup_log.h"
 
 #include <stdarg.h>
+#include <string.h>
 
 #include "app/join_path.h"
+#include "app/path_characters.h"
 #include "platform/platform.h"
 
 void formatLogTime(const struct tm* time, char* text) {
@@ -18,6 +20,34 @@ void formatLogTime(const struct tm* time, char* text) {
              static_cast<unsigned>(time->tm_year + 1900) % 10000u);
 }
 
+// Whether every folder of path below its root is a folder and no link: a link or junction there could send the log
+// into any folder.
+static bool hasPlainFolders(const char* path) {
+    char head[MAX_PATH];
+    int separators = strncmp(path, "\\\\", 2) == 0 ? -3 : 0;  // those of the root: "\\server\share\" or "C:\"
+    for (const char* at = findCharacter(path, "\\"); at; at = findCharacter(at + 1, "\\")) {
+        if (++separators < 2) continue;
+        memcpy(head, path, static_cast<size_t>(at - path));
+        head[at - path] = '\0';
+        const DWORD attributes = GetFileAttributesA(head);
+        if (attributes == INVALID_FILE_ATTRIBUTES ||
+            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != FILE_ATTRIBUTE_DIRECTORY)
+            return false;
+    }
+    return true;
+}
+
+// Makes the log anew at path, never writing through what is already there: others can write in the temporary
+// folder, and a second name of another file or a link planted at the log's name would make the log overwrite that
+// file. What has the name is deleted, which takes that name alone, and the log is made only where nothing is.
+static FILE* createLog(const char* path) {
+    if (!hasPlainFolders(path)) return nullptr;
+    if (!DeleteFileA(path) && GetLastError() != ERROR_FILE_NOT_FOUND) return nullptr;
+    const HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file == INVALID_HANDLE_VALUE ? nullptr : streamOfFile(file);
+}
+
 FILE* openLog(char* logPath) {
     char tempFolder[MAX_PATH];
     const DWORD length = GetTempPathA(MAX_PATH, tempFolder);
@@ -25,7 +55,7 @@ FILE* openLog(char* logPath) {
         logPath[0] = '\0';
         return nullptr;
     }
-    FILE* log = openLogStream(logPath);
+    FILE* log = createLog(logPath);
     struct tm now;
     currentLocalTime(&now);
     char timeText[26];

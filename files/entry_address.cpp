@@ -65,7 +65,8 @@ static bool leadsToEntry(const char* path, const WIN32_FIND_DATAA& listed, DWORD
     return *attributes != INVALID_FILE_ATTRIBUTES && ((*attributes ^ listed.dwFileAttributes) & kind) == 0;
 }
 
-// Whether folder still lists the entry under the same names, created at the same time; a listing that fails says yes.
+// Whether folder still lists an entry under the same names (its times may change with what it holds, as under
+// Wine); a listing that fails says yes.
 static bool stillListed(const char* folder, const WIN32_FIND_DATAA& listed) {
     char pattern[MAX_PATH];
     WIN32_FIND_DATAA now;
@@ -75,8 +76,7 @@ static bool stillListed(const char* folder, const WIN32_FIND_DATAA& listed) {
     bool found = false;
     do {
         found = strcmp(now.cFileName, listed.cFileName) == 0 &&
-                strcmp(now.cAlternateFileName, listed.cAlternateFileName) == 0 &&
-                memcmp(&now.ftCreationTime, &listed.ftCreationTime, sizeof now.ftCreationTime) == 0;
+                strcmp(now.cAlternateFileName, listed.cAlternateFileName) == 0;
     } while (!found && FindNextFileA(search, &now));
     const bool complete = found || GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(search);

@@ -16,32 +16,25 @@ static const DWORD clearedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_
 // A folder is listed again when something it did not list keeps it from going, this many times in all at most.
 static const int listingsPerFolder = 4;
 
-// The entries of one folder left for the restart, by creation time and name, so that listing it again tells them
-// from entries it did not show before. Beyond its room the folder cannot be vouched for, and is left.
-struct LeftForRestart {
-    int count;
-    DWORD marks[32][3];
-};
+// The entries left for the restart in the folders being removed, innermost last, by their listed and short names:
+// listed again, a folder tells them from entries it did not show before. Beyond this room a folder that holds such
+// entries cannot be vouched for, and is left.
+static struct {
+    char name[MAX_PATH];
+    char alias[14];
+} leftForRestart[64];
+static int leftCount;
 
 // The outcome that follows from two, by precedence: LeftBehind over Retained over RebootRequired over AllRemoved.
 static RemovalOutcome raise(RemovalOutcome outcome, RemovalOutcome by) { return by > outcome ? by : outcome; }
 
 static bool isGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-// Fills mark with what tells a listed entry apart from the others of its folder.
-static void markOf(const WIN32_FIND_DATAA& listed, DWORD* mark) {
-    DWORD hash = 2166136261u;
-    for (const char* at = listed.cFileName; *at; ++at) hash = (hash ^ static_cast<unsigned char>(*at)) * 16777619u;
-    mark[0] = listed.ftCreationTime.dwLowDateTime;
-    mark[1] = listed.ftCreationTime.dwHighDateTime;
-    mark[2] = hash;
-}
-
-static bool isLeftForRestart(const LeftForRestart& left, const WIN32_FIND_DATAA& listed) {
-    DWORD mark[3];
-    markOf(listed, mark);
-    for (int i = 0; i < left.count && i < 32; ++i)
-        if (memcmp(left.marks[i], mark, sizeof mark) == 0) return true;
+// Whether one of the entries from first on that were left for the restart is the listed one.
+static bool isLeftForRestart(int first, const WIN32_FIND_DATAA& listed) {
+    for (int i = first; i < leftCount; ++i)
+        if (strcmp(leftForRestart[i].name, listed.cFileName) == 0 && strcmp(leftForRestart[i].alias, listed.cAlternateFileName) == 0)
+            return true;
     return false;
 }
 
@@ -172,9 +165,10 @@ static Hold holdFolder(const char* folder, HANDLE* held) {
     return Swapped;
 }
 
-// Lists folder once and removes each entry it shows but the folder's own and those already left for the restart;
-// fresh counts the entries taken. False, with the outcome set, when the listing could not be made or finished.
-static bool removeListed(const char* folder, LeftForRestart* left, RemovalOutcome* outcome, int* fresh, FILE* log) {
+// Lists folder once and removes each entry it shows but the folder's own and those left for the restart from first
+// on; fresh counts the entries taken, full tells that one more could not be remembered. False, with the outcome
+// set, when the listing could not be made or finished.
+static bool removeListed(const char* folder, int first, RemovalOutcome* outcome, int* fresh, bool* full, FILE* log) {
     char pattern[MAX_PATH];
     WIN32_FIND_DATAA listed;
     if (!joinPath(pattern, folder, "*.*")) {
@@ -188,11 +182,17 @@ static bool removeListed(const char* folder, LeftForRestart* left, RemovalOutcom
         return false;
     }
     do {
-        if (isOwnDotEntry(listed) || isLeftForRestart(*left, listed)) continue;
+        if (isOwnDotEntry(listed) || isLeftForRestart(first, listed)) continue;
         ++*fresh;
         const RemovalOutcome entry = removeEntry(folder, listed, log);
-        if (entry == RebootRequired && left->count++ < 32) markOf(listed, left->marks[left->count - 1]);
         *outcome = raise(*outcome, entry);
+        if (entry != RebootRequired) continue;
+        if (leftCount == sizeof leftForRestart / sizeof *leftForRestart) {
+            *full = true;
+            continue;
+        }
+        memcpy(leftForRestart[leftCount].name, listed.cFileName, sizeof listed.cFileName);
+        memcpy(leftForRestart[leftCount++].alias, listed.cAlternateFileName, sizeof listed.cAlternateFileName);
     } while (FindNextFileA(search, &listed));
     const bool finished = GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(search);
@@ -203,8 +203,9 @@ static bool removeListed(const char* folder, LeftForRestart* left, RemovalOutcom
 // Removes a folder's entries, then the folder; attributes are its own as listed, to be cleared once it is held. The
 // folder is listed again while it holds entries that no listing showed before, and is registered for the restart
 // only when everything still in it is.
-static RemovalOutcome removeFolderAt(const char* folder, DWORD attributes, FILE* log) {
-    LeftForRestart left = {};
+static RemovalOutcome emptyAndRemove(const char* folder, DWORD attributes, FILE* log) {
+    const int first = leftCount;
+    bool full = false;
     RemovalOutcome outcome = AllRemoved;
     for (int listing = 0;; ++listing) {
         HANDLE held;
@@ -218,11 +219,11 @@ static RemovalOutcome removeFolderAt(const char* folder, DWORD attributes, FILE*
         }
         if (listing == 0 && (attributes & clearedAttributes)) SetFileAttributesA(folder, attributes & ~clearedAttributes);
         int fresh = 0;
-        const bool listed = removeListed(folder, &left, &outcome, &fresh, log);
+        const bool listed = removeListed(folder, first, &outcome, &fresh, &full, log);
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
         if (!listed) return outcome;
         const bool settled = listing > 0 && fresh == 0, last = settled || listing + 1 == listingsPerFolder;
-        if (outcome >= Retained || left.count > 32) break;
+        if (outcome >= Retained || full) break;
         if (outcome == RebootRequired) {
             if (settled) return leaveForRestart("Directory", folder, log) ? RebootRequired : LeftBehind;
             if (last) break;
@@ -236,6 +237,14 @@ static RemovalOutcome removeFolderAt(const char* folder, DWORD attributes, FILE*
     writeLog(log, kept ? "Directory %s will not be deleted\n" : "Directory %s not deleted: it is not empty\n",
              shownPath(folder));
     return kept ? outcome : LeftBehind;
+}
+
+// Removes a folder, then forgets the entries of it that were left for the restart.
+static RemovalOutcome removeFolderAt(const char* folder, DWORD attributes, FILE* log) {
+    const int first = leftCount;
+    const RemovalOutcome outcome = emptyAndRemove(folder, attributes, log);
+    leftCount = first;
+    return outcome;
 }
 
 RemovalOutcome removeFolder(const char* folder, FILE* log) { return removeFolderAt(folder, 0, log); }

@@ -15,8 +15,9 @@
 
 // The few process services the program takes from the C runtime, behind the same door so that tests can watch them.
 
-// Opens the cleanup log for writing in text mode ("w"); null when it cannot be created.
-FILE* openLogStream(const char* path);
+// A buffered text-mode stream that writes to file, a handle open for writing, which the stream then owns; null, the
+// handle closed, when none can be made.
+FILE* streamOfFile(HANDLE file);
 
 // The current local time.
 void currentLocalTime(struct tm* out);

@@ -89,45 +89,6 @@ BOOL notFound(const std::string& path) {
                                                                                  : ERROR_PATH_NOT_FOUND);
 }
 
-std::string profilePath(LPCSTR fileName) {
-    std::string name = fileName;
-    return name.find('\\') == std::string::npos ? "C:\\windows\\" + name : name;
-}
-
-// A profile file as its lines, with the index range of one section's entries.
-struct Profile {
-    std::vector<std::string> lines;
-    size_t begin = 0, end = 0;
-    bool found = false;
-};
-
-Profile readProfile(const std::string& content, const std::string& section) {
-    Profile p;
-    std::string line;
-    for (size_t i = 0; i <= content.size(); ++i) {
-        if (i == content.size() || content[i] == '\n') {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (i < content.size() || !line.empty()) p.lines.push_back(line);
-            line.clear();
-        } else {
-            line += content[i];
-        }
-    }
-    for (size_t i = 0; i < p.lines.size(); ++i) {
-        const std::string& l = p.lines[i];
-        if (!l.empty() && l[0] == '[') {
-            if (p.found && p.end == 0) p.end = i;
-            if (lowered(l) == "[" + lowered(section) + "]") {
-                p.found = true;
-                p.begin = i + 1;
-                p.end = 0;
-            }
-        }
-    }
-    if (p.found && p.end == 0) p.end = p.lines.size();
-    return p;
-}
-
 }  // namespace
 
 Node* findNode(const std::string& path) {
@@ -358,18 +319,51 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR path) {
     return TRUE;
 }
 
+namespace {
+
+// A new file opened for writing: CREATE_NEW fails on anything already at path, CREATE_ALWAYS empties a file there.
+HANDLE createFile(LPCSTR path, Node* node, DWORD access, DWORD disposition) {
+    const std::string text = path;
+    const size_t slash = text.rfind('\\');
+    Node* folder = slash == std::string::npos ? nullptr : findNode(text.substr(0, slash));
+    if (folder && !folder->linkTarget.empty()) folder = findNode(folder->linkTarget);
+    DWORD error = 0;
+    if (tooLong(path) || !folder || !folder->isFolder()) error = ERROR_PATH_NOT_FOUND;
+    else if (access != GENERIC_WRITE || folder->writeDenied) error = ERROR_ACCESS_DENIED;
+    else if (node && disposition == CREATE_NEW) error = ERROR_FILE_EXISTS;
+    else if (node && (node->isFolder() || node->locked || (node->attributes & FILE_ATTRIBUTE_READONLY)))
+        error = ERROR_ACCESS_DENIED;
+    if (error) {
+        failWith(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (node) {
+        node->content.clear();
+    } else {
+        auto made = std::make_unique<Node>();
+        made->name = text.substr(slash + 1);
+        adopt(folder, std::move(made));
+    }
+    return newHandle(Handle{"", -1, text});
+}
+
+}  // namespace
+
 HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security, DWORD disposition, DWORD flags,
                           HANDLE templateFile) {
     char numbers[48];
     std::snprintf(numbers, sizeof numbers, "0x%X 0x%X %u 0x%X", access, share, disposition, flags);
     if (callFails("CreateFileA", {path, numbers})) return INVALID_HANDLE_VALUE;
     const bool followsLinks = !(flags & FILE_FLAG_OPEN_REPARSE_POINT);
-    Node* node = followsLinks ? followed(findNode(path)) : findNode(path);
-    // Only what the program asks for is simulated: a folder opened for listing or for its identity, or a file for
-    // its attributes.
+    Node* node = findNode(path);
+    if (disposition == CREATE_NEW || disposition == CREATE_ALWAYS) return createFile(path, node, access, disposition);
+    if (followsLinks) node = followed(node);
+    // Only what the program asks for is simulated: a folder opened for listing or for its identity, a file for its
+    // attributes, or a file for reading.
     const bool folder = node && node->isFolder() && (flags & FILE_FLAG_BACKUP_SEMANTICS);
     const bool file = node && !node->isFolder() && access == FILE_READ_ATTRIBUTES;
-    if (!node || security || templateFile || disposition != OPEN_EXISTING || !(folder || file)) {
+    const bool readFile = node && !node->isFolder() && access == GENERIC_READ && !node->locked;
+    if (!node || security || templateFile || disposition != OPEN_EXISTING || !(readFile || folder || file)) {
         node ? failWith(ERROR_ACCESS_DENIED) : notFound(path);
         return INVALID_HANDLE_VALUE;
     }
@@ -377,7 +371,7 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security
         failWith(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    return newHandle(Handle{"", -1, path, followsLinks, ""});
+    return newHandle(Handle{"", -1, path, 0, followsLinks});
 }
 
 BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
@@ -426,51 +420,32 @@ DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD bufferLen
     return static_cast<DWORD>(result.size());
 }
 
-DWORD WINAPI GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD bufferLength, LPCSTR fileName) {
-    if (bufferLength < 2) return 0;
-    buffer[0] = buffer[1] = '\0';
-    if (callFails("GetPrivateProfileSectionA", {section, fileName})) return 0;
-    Node* file = findNode(profilePath(fileName));
-    if (!file) return 0;
-    const Profile p = readProfile(file->content, section);
-    if (!p.found) return 0;
-    DWORD used = 0;
-    for (size_t i = p.begin; i < p.end; ++i) {
-        const std::string& line = p.lines[i];
-        if (line.empty()) continue;
-        if (used + line.size() + 2 > bufferLength) {
-            buffer[bufferLength - 2] = buffer[bufferLength - 1] = '\0';
-            return bufferLength - 2;
-        }
-        std::memcpy(buffer + used, line.c_str(), line.size() + 1);
-        used += static_cast<DWORD>(line.size() + 1);
-    }
-    buffer[used] = '\0';
-    return used;
+BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName) {
+    // Only the flush of the system's cached copy is simulated: the simulated system keeps none.
+    return !callFails("WritePrivateProfileStringA", {fileName ? fileName : "(null)"}) && !section && !key && !value;
 }
 
-BOOL WINAPI WritePrivateProfileSectionA(LPCSTR section, LPCSTR lines, LPCSTR fileName) {
-    std::vector<std::string> entries;
-    for (LPCSTR at = lines; *at; at += std::strlen(at) + 1) entries.push_back(at);
-    std::vector<std::string> args = {section, fileName};
-    args.insert(args.end(), entries.begin(), entries.end());
-    if (callFails("WritePrivateProfileSectionA", args)) return FALSE;
-    const std::string path = profilePath(fileName);
-    Node* file = findNode(path);
-    if (!file) {
-        addFile(path);
-        file = findNode(path);
-    }
-    Profile p = readProfile(file->content, section);
-    if (!p.found) {
-        p.lines.push_back(std::string("[") + section + "]");
-        p.begin = p.end = p.lines.size();
-    }
-    p.lines.erase(p.lines.begin() + static_cast<long>(p.begin), p.lines.begin() + static_cast<long>(p.end));
-    p.lines.insert(p.lines.begin() + static_cast<long>(p.begin), entries.begin(), entries.end());
-    std::string content;
-    for (const std::string& line : p.lines) content += line + "\r\n";
-    file->content = content;
+BOOL WINAPI ReadFile(HANDLE file, void* buffer, DWORD toRead, LPDWORD read, void* overlapped) {
+    *read = 0;
+    if (callFails("ReadFile")) return FALSE;
+    Handle* opened = objectOf(file);
+    Node* node = opened && !opened->path.empty() ? findNode(opened->path) : nullptr;
+    if (!node || node->isFolder() || overlapped) return failWith(ERROR_INVALID_HANDLE);
+    const size_t left = node->content.size() - std::min(opened->offset, node->content.size());
+    *read = static_cast<DWORD>(std::min<size_t>(left, toRead));
+    std::memcpy(buffer, node->content.data() + opened->offset, *read);
+    opened->offset += *read;
+    return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE file, const void* buffer, DWORD toWrite, LPDWORD written, void* overlapped) {
+    *written = 0;
+    if (callFails("WriteFile")) return FALSE;
+    Handle* opened = objectOf(file);
+    Node* node = opened && !opened->path.empty() ? findNode(opened->path) : nullptr;
+    if (!node || node->isFolder() || overlapped) return failWith(ERROR_INVALID_HANDLE);
+    node->content.append(static_cast<const char*>(buffer), toWrite);
+    *written = toWrite;
     return TRUE;
 }
 

@@ -40,13 +40,17 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
         m.lastError = ERROR_ACCESS_DENIED;  // as when a copy run by another user holds it
         return nullptr;
     }
+    if (name && std::string(name).find('\\') != std::string::npos && (m.version & 0x80000000u)) {
+        m.lastError = ERROR_INVALID_NAME;  // the 95/98/Me family has no namespaces for kernel objects
+        return nullptr;
+    }
     bool exists = false;
     if (name) {
         for (const std::string& held : m.mutexesElsewhere) exists = exists || held == name;
         for (const auto& object : m.handles) exists = exists || object.second.mutexName == name;
     }
     m.lastError = exists ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
-    return newHandle(Handle{name ? name : "", -1, "", false, ""});
+    return newHandle(Handle{name ? name : "", -1, ""});
 }
 
 DWORD WINAPI GetLastError(void) {
@@ -74,7 +78,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
     start(parameter);
     m.inThread = false;
     if (threadId) *threadId = 0x100 + static_cast<DWORD>(m.nextHandle);
-    return newHandle(Handle{"", m.threadReturnsAtMs, "", false, ""});
+    return newHandle(Handle{"", m.threadReturnsAtMs, ""});
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {

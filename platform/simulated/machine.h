@@ -61,9 +61,10 @@ struct Window {
 struct Handle {
     std::string mutexName;  // empty for the others
     long returnsAtMs = -1;  // a thread: the virtual time at which its function has returned; -1 never
-    std::string path;       // a file or folder: the path it was opened by
-    bool followsLinks = false;  // the same: opened as what a link at the path leads to
-    std::string library;    // a library: its name, lower case
+    std::string path;       // a folder or file: the path it was opened by
+    size_t offset = 0;      // a file: where the next read begins
+    bool followsLinks = false;  // a folder or file: opened as what a link at the path leads to
+    std::string library = "";   // a library: its name, lower case
 };
 
 struct Search {

@@ -11,7 +11,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR name) {
         failWith(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    return static_cast<HMODULE>(newHandle(Handle{"", -1, "", false, lowered(name)}));
+    return static_cast<HMODULE>(newHandle(Handle{"", -1, "", 0, false, lowered(name)}));
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {

@@ -36,6 +36,11 @@ int closeCookie(void* cookie) {
 
 int openStreams() { return static_cast<int>(machine().streams.size()); }
 
+FILE* logStream(const std::string& path) {
+    addFile(path);
+    return streamOfFile(newHandle(Handle{"", -1, path}));
+}
+
 void closeOpenStreams() {
     const std::vector<FILE*> open = machine().streams;
     for (FILE* stream : open) fclose(stream);
@@ -77,21 +82,14 @@ BOOL WINAPI SHGetSpecialFolderPathA(HWND owner, LPSTR path, int folder, BOOL cre
     return TRUE;
 }
 
-FILE* openLogStream(const char* path) {
-    if (callFails("openLogStream", {path}) || std::strlen(path) >= MAX_PATH) return nullptr;
-    const std::string text = path;
-    const size_t slash = text.rfind('\\');
-    Node* folder = slash == std::string::npos ? nullptr : findNode(text.substr(0, slash));
-    if (!folder || !folder->isFolder() || folder->writeDenied) return nullptr;
-    Node* file = findNode(text);
-    if (file && (file->isFolder() || file->locked || (file->attributes & FILE_ATTRIBUTE_READONLY))) return nullptr;
-    if (!file) {
-        addFile(text);
-        file = findNode(text);
-    }
-    file->content.clear();
+FILE* streamOfFile(HANDLE file) {
+    const Handle* opened = objectOf(file);
+    const std::string path = opened ? opened->path : "";
+    const bool fails = callFails("streamOfFile", {path});
+    CloseHandle(file);  // the stream writes to the file by its path from here on
+    if (fails || path.empty()) return nullptr;
     cookie_io_functions_t io{nullptr, writeToDisk, nullptr, closeCookie};
-    auto* cookie = new Cookie{text, nullptr};
+    auto* cookie = new Cookie{path, nullptr};
     FILE* stream = fopencookie(cookie, "w", io);
     if (!stream) {
         delete cookie;

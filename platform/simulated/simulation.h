@@ -144,5 +144,6 @@ int openSearches();
 int openFileHandles();
 int openStreams();
 void closeOpenStreams();  // what the C runtime does at process exit
+FILE* logStream(const std::string& path);  // a new empty file there, open as a log stream for a test
 
 }  // namespace sim

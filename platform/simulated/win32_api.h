@@ -52,6 +52,8 @@ typedef intptr_t(WINAPI* FARPROC)(void);
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NO_MORE_FILES 18L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_NAME 123L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_SHARING_VIOLATION 32L
@@ -77,6 +79,10 @@ typedef intptr_t(WINAPI* FARPROC)(void);
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x400
 
 #define FILE_LIST_DIRECTORY 0x1
+#define GENERIC_READ 0x80000000
+#define GENERIC_WRITE 0x40000000
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
 #define FILE_SHARE_READ 0x1
 #define FILE_SHARE_WRITE 0x2
 #define FILE_SHARE_DELETE 0x4
@@ -204,8 +210,9 @@ BOOL WINAPI DeleteFileA(LPCSTR path);
 BOOL WINAPI RemoveDirectoryA(LPCSTR path);
 DWORD WINAPI GetVersion(void);
 DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD bufferLength);
-DWORD WINAPI GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD bufferLength, LPCSTR fileName);
-BOOL WINAPI WritePrivateProfileSectionA(LPCSTR section, LPCSTR lines, LPCSTR fileName);
+BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName);
+BOOL WINAPI ReadFile(HANDLE file, void* buffer, DWORD toRead, LPDWORD read, void* overlapped);
+BOOL WINAPI WriteFile(HANDLE file, const void* buffer, DWORD toWrite, LPDWORD written, void* overlapped);
 BOOL WINAPI MoveFileExA(LPCSTR existing, LPCSTR replacement, DWORD flags);
 void WINAPI Sleep(DWORD milliseconds);
 HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security, DWORD disposition, DWORD flags,

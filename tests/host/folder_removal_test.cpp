@@ -15,7 +15,7 @@ class Removal : public ::testing::Test {
 protected:
     void SetUp() override {
         sim::reset();
-        log = openLogStream(testLog);
+        log = sim::logStream(testLog);
         ASSERT_NE(log, nullptr);
         confirmEachDeletion = false;
     }
@@ -321,7 +321,7 @@ TEST_F(Removal, EachEntryIsReachedOnlyByAPathThatLeadsToItOrLeftAndLogged) {
         SCOPED_TRACE(c.what);
         sim::reset();
         sim::setVersion(c.version);
-        log = openLogStream(testLog);
+        log = sim::logStream(testLog);
         sim::addFile("C:\\victim\\precious.doc", "keep", FILE_ATTRIBUTE_READONLY);
         sim::addFolder("C:\\app");
         for (const Name& name : c.names) {
@@ -386,6 +386,18 @@ TEST_F(Removal, AFolderThatStaysNotEmptyIsLeftAndSaidSo) {
                                "Directory C:\\app will not be deleted"}));
     EXPECT_TRUE(sim::pendingDeletes().empty());
     EXPECT_EQ(sim::callsOf("FindFirstFileA"), 3);  // the emptied folder is listed once more, to no end
+}
+
+TEST_F(Removal, AFolderWithMoreFilesLeftForTheRestartThanCanBeToldApartIsLeft) {
+    for (int i = 0; i < 65; ++i) {
+        sim::addFile("C:\\app\\f" + std::to_string(i));
+        sim::lockFile("C:\\app\\f" + std::to_string(i));
+    }
+    EXPECT_EQ(remove("C:\\app"), LeftBehind);
+    const Lines log = logged();
+    ASSERT_EQ(log.size(), 66u);
+    EXPECT_EQ(log.back(), "Directory C:\\app not deleted: it is not empty");
+    EXPECT_EQ(sim::pendingDeletes().size(), 65u);
 }
 
 TEST_F(Removal, AFileWithOtherNamesKeepsItsSharedAttributes) {
@@ -487,7 +499,7 @@ TEST_F(Removal, NothingOutsideTheFolderIsTouched) {
     EXPECT_EQ(sim::attributesOf("C:\\app2\\neighbour.dll"),
               static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     for (const sim::Call& call : sim::calls()) {
-        if (call.function == "openLogStream" || call.args.empty()) continue;
+        if (call.function == "streamOfFile" || call.args.empty()) continue;
         const std::string& path = call.args[0];
         EXPECT_TRUE(path == "C:\\app" || path.rfind("C:\\app\\", 0) == 0) << call.function << " " << path;
     }

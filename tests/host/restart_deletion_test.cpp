@@ -52,14 +52,22 @@ TEST_F(RestartDeletion, TheTopBitOfTheVersionWordPicksThe98Family) {
 
 TEST_F(RestartDeletion, On98EachPathGetsItsOwnShortLineAndEveryOtherLineIsKept) {
     sim::setVersion(windows98);
-    sim::addFile(wininit,
-                 "[boot]\r\nx=1\r\n[rename]\r\nNUL=C:\\OTHER.TMP\r\nC:\\NEW.DLL=C:\\OLD.DLL\r\n[tail]\r\ny=2\r\n");
-    EXPECT_TRUE(scheduleDeleteAtRestart(library));
-    EXPECT_TRUE(scheduleDeleteAtRestart(folder));
-    EXPECT_EQ(sim::fileContent(wininit),
-              "[boot]\r\nx=1\r\n[rename]\r\nNUL=C:\\OTHER.TMP\r\nC:\\NEW.DLL=C:\\OLD.DLL\r\n"
-              "NUL=C:\\PROGRA~1\\QUENDE~1\\PELVANE\\PELVAN~1.DLL\r\nNUL=C:\\PROGRA~1\\QUENDE~1\\PELVANE\r\n"
-              "[tail]\r\ny=2\r\n");
+    const std::string rename = "[rename]\r\nNUL=C:\\OTHER.TMP\r\n; a comment\r\nC:\\NEW.DLL=C:\\OLD.DLL\r\nno equals sign\r\n";
+    const std::string ours = "NUL=C:\\PROGRA~1\\QUENDE~1\\PELVANE\\PELVAN~1.DLL\r\nNUL=C:\\PROGRA~1\\QUENDE~1\\PELVANE\r\n";
+    const struct {
+        std::string before, after;
+    } files[] = {
+        {"[boot]\r\nx=1\r\n" + rename + "  [Tail]\r\ny=2", "[boot]\r\nx=1\r\n" + rename + ours + "  [Tail]\r\ny=2"},
+        {"[boot]\nx=1\n  [RENAME] ; ours\nNUL=C:\\A", "[boot]\nx=1\n  [RENAME] ; ours\nNUL=C:\\A\r\n" + ours},
+        {"[boot]\r\nx=1", "[boot]\r\nx=1\r\n[rename]\r\n" + ours},
+    };
+    for (const auto& file : files) {
+        sim::addFile(wininit, file.before);
+        EXPECT_TRUE(scheduleDeleteAtRestart(library));
+        EXPECT_TRUE(scheduleDeleteAtRestart(folder));
+        EXPECT_EQ(sim::fileContent(wininit), file.after);
+    }
+    EXPECT_EQ(sim::openFileHandles(), 0);
 }
 
 TEST_F(RestartDeletion, On98AMissingWininitIsCreatedWithTheSection) {
@@ -76,7 +84,7 @@ TEST_F(RestartDeletion, On98NothingIsWrittenWhenTheShortPathCannotBeHad) {
     EXPECT_FALSE(scheduleDeleteAtRestart("C:\\Program Files\\gone.dll"));
     sim::failFunction("GetShortPathNameA");
     EXPECT_FALSE(scheduleDeleteAtRestart(library));
-    EXPECT_EQ(sim::callsOf("WritePrivateProfileSectionA"), 0);
+    EXPECT_EQ(sim::callsOf("WriteFile"), 0);
     EXPECT_EQ(sim::fileContent(wininit), before);
 }
 
@@ -86,14 +94,20 @@ TEST_F(RestartDeletion, On98ASectionTooLongToReadWholeIsLeftAlone) {
     for (int i = 0; i < 1300; ++i) full += "NUL=C:\\TEMP\\FILE" + std::to_string(10000 + i) + ".TMP\r\n";
     sim::addFile(wininit, full);
     EXPECT_FALSE(scheduleDeleteAtRestart(library));
-    EXPECT_EQ(sim::callsOf("WritePrivateProfileSectionA"), 0);
+    EXPECT_EQ(sim::callsOf("WriteFile"), 0);
     EXPECT_EQ(sim::fileContent(wininit), full);
 }
 
-TEST_F(RestartDeletion, On98ARefusedWriteIsReported) {
-    sim::setVersion(windows98);
-    sim::failFunction("WritePrivateProfileSectionA");
-    EXPECT_FALSE(scheduleDeleteAtRestart(library));
+TEST_F(RestartDeletion, On98AFileThatCannotBeReadOrWrittenWholeIsReported) {
+    for (const char* refused : {"GetWindowsDirectoryA", "CreateFileA", "ReadFile", "WriteFile"}) {
+        sim::reset();
+        sim::addFile(library);
+        sim::setVersion(windows98);
+        sim::addFile(wininit, "[rename]\r\nNUL=C:\\OTHER.TMP\r\n");
+        sim::failFunctionCall(refused, sim::callsOf(refused) + 1);
+        EXPECT_FALSE(scheduleDeleteAtRestart(library)) << refused;
+        EXPECT_EQ(sim::openFileHandles(), 0) << refused;
+    }
 }
 
 TEST_F(RestartDeletion, AWhole98RunLeavesTheLockedLibraryAndItsFolderToWininit) {

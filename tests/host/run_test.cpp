@@ -50,17 +50,29 @@ TEST_F(Run, AFailedFirstBoxCountsAsNo) {
 // A second copy, or one that cannot tell whether another runs, says so first and ends with code 5 having touched
 // nothing: no log, no registry entry, no file, no window.
 TEST_F(Run, WhileAnotherCopyRunsNothingIsTouchedAndTheCodeIsFive) {
-    for (bool heldElsewhere : {true, false}) {
-        const char* why = heldElsewhere ? "held by another copy" : "the mutex cannot be made";
+    // The name in the global namespace, and the plain one where names take no backslash; access is denied when a
+    // copy run by another user holds it, which leaves nothing to fall back on.
+    const struct {
+        const char* why;
+        DWORD version;
+        const char* heldElsewhere;  // "" for none
+        int failedCall;             // the CreateMutexA call that fails; 0 for none
+    } cases[] = {
+        {"held by another copy", 0x1DB10106, "Global\\Quenderholt Remove Pelvane", 0},
+        {"held by another copy on the 95/98/Me family", 0xC0000A04, "Quenderholt Remove Pelvane", 0},
+        {"held by a copy of another user", 0x1DB10106, "", 1},
+        {"the plain name cannot be made either", 0xC0000A04, "", 2},
+    };
+    for (const auto& c : cases) {
+        const char* why = c.why;
         sim::reset();
+        sim::setVersion(c.version);
         sim::addFile(logFile, "an earlier run\r\n");
         sim::addFile("C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll");
         sim::addKey(uninstallKey);
         sim::addWindow({"Pelvane50", 0, false});
-        if (heldElsewhere)
-            sim::holdMutexElsewhere("Quenderholt Remove Pelvane");
-        else
-            sim::failFunction("CreateMutexA");
+        if (*c.heldElsewhere) sim::holdMutexElsewhere(c.heldElsewhere);
+        if (c.failedCall) sim::failFunctionCall("CreateMutexA", c.failedCall);
         const auto registry = sim::registryDump();
         const auto disk = sim::tree("C:\\");
         sim::answer({IDOK, IDYES, IDYES});
@@ -73,7 +85,7 @@ TEST_F(Run, WhileAnotherCopyRunsNothingIsTouchedAndTheCodeIsFive) {
         EXPECT_EQ(sim::tree("C:\\"), disk) << why;
         EXPECT_EQ(sim::windowsOfClass("Pelvane50"), 1) << why;
         EXPECT_EQ(sim::openHandles(), 0) << why;
-        EXPECT_EQ(sim::calls().at(0).args, std::vector<std::string>{"Quenderholt Remove Pelvane"}) << "asked first";
+        EXPECT_EQ(sim::calls().at(0).args, std::vector<std::string>{"Global\\Quenderholt Remove Pelvane"}) << "asked first";
     }
 }
 
@@ -152,18 +164,39 @@ TEST_F(Run, WithoutATemporaryFolderTheRunGoesOnUnloggedAndStillSumsUp) {
     EXPECT_EQ(sim::boxes()[1].text,
               std::string("Pelvane cleanup complete. No reboot required.") + expected::noLogPointer + otherUsersNote);
     EXPECT_FALSE(sim::exists("C:\\Program Files\\Quenderholt\\Pelvane"));
-    EXPECT_EQ(sim::callsOf("openLogStream"), 0);
+    EXPECT_EQ(sim::callsOf("streamOfFile"), 0);
 }
 
+// The log is never written through what others put on its way: a link on the temporary folder's path, or anything
+// at its name that cannot be deleted by that name.
 TEST_F(Run, ALogThatCannotBeCreatedIsDoneWithoutAndTheRunGoesOn) {
-    sim::denyWrite("C:\\users\\test\\Temp");
-    sim::addFile("C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll");
-    sim::answer({IDYES, IDOK});
-    EXPECT_EQ(runProgram(), 0);
-    EXPECT_FALSE(sim::exists(logFile));
-    ASSERT_EQ(sim::boxes().size(), 2u);
-    EXPECT_NE(sim::boxes()[1].text.find(std::string(expected::noLogPointer) + otherUsersNote), std::string::npos);
-    EXPECT_FALSE(sim::exists("C:\\Program Files\\Quenderholt\\Pelvane"));
+    const std::function<void()> setups[] = {
+        [] { sim::denyWrite("C:\\users\\test\\Temp"); },
+        [] {
+            sim::addLink("C:\\users\\test\\Linked", "C:\\windows");
+            sim::setTempPath("C:\\users\\test\\Linked\\");
+        },
+        [] { sim::addFolder(logFile); },
+        [] {
+            sim::addFile(logFile, "held by another program");
+            sim::lockFile(logFile);
+        },
+        [] { sim::failFunction("streamOfFile"); },
+    };
+    for (const auto& setup : setups) {
+        sim::reset();
+        setup();
+        sim::addFile("C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll");
+        const auto elsewhere = sim::tree("C:\\windows");
+        sim::answer({IDYES, IDOK});
+        EXPECT_EQ(runProgram(), 0);
+        EXPECT_TRUE(!sim::exists(logFile) || sim::fileContent(logFile).rfind("Pelvane Cleanup", 0) != 0);
+        EXPECT_EQ(sim::tree("C:\\windows"), elsewhere);
+        ASSERT_EQ(sim::boxes().size(), 2u);
+        EXPECT_NE(sim::boxes()[1].text.find(std::string(expected::noLogPointer) + otherUsersNote), std::string::npos);
+        EXPECT_FALSE(sim::exists("C:\\Program Files\\Quenderholt\\Pelvane"));
+        EXPECT_EQ(sim::openFileHandles(), 0);
+    }
 }
 
 TEST_F(Run, ATemporaryFolderPathThatLeavesNoRoomForTheNameGivesNoLog) {
@@ -173,7 +206,7 @@ TEST_F(Run, ATemporaryFolderPathThatLeavesNoRoomForTheNameGivesNoLog) {
     sim::answer({IDYES, IDNO});
     EXPECT_EQ(runProgram(), 3);
     EXPECT_TRUE(sim::tree(deep).empty());
-    EXPECT_EQ(sim::callsOf("openLogStream"), 0);
+    EXPECT_EQ(sim::callsOf("streamOfFile"), 0);
 }
 
 TEST_F(Run, TheTemporaryFolderIsJoinedWithoutADoubleBackslash) {
@@ -183,7 +216,7 @@ TEST_F(Run, TheTemporaryFolderIsJoinedWithoutADoubleBackslash) {
     runProgram();
     EXPECT_TRUE(sim::exists(logFile));
     for (const sim::Call& call : sim::calls()) {
-        if (call.function == "openLogStream") {
+        if (call.function == "streamOfFile") {
             EXPECT_EQ(call.args[0], logFile);
         }
     }

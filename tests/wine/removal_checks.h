@@ -280,25 +280,6 @@ inline std::string windowsFolder() {
 inline std::string wininitPath() { return windowsFolder() + "\\WININIT.INI"; }
 inline std::string wininitBackupPath() { return windowsFolder() + "\\wininit.bak"; }
 
-// The lines of one section of a profile file's bytes, in order, without their line ends.
-inline Lines profileSection(const std::string& bytes, const std::string& section) {
-    Lines lines;
-    bool inside = false;
-    for (size_t at = 0; at < bytes.size();) {
-        size_t end = bytes.find('\n', at);
-        if (end == std::string::npos) end = bytes.size();
-        std::string line = bytes.substr(at, end - at);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        at = end + 1;
-        if (!line.empty() && line[0] == '[') {
-            inside = _stricmp(line.c_str(), ("[" + section + "]").c_str()) == 0;
-            continue;
-        }
-        if (inside && !line.empty()) lines.push_back(line);
-    }
-    return lines;
-}
-
 // Keeps what this machine will do at its next start (the delayed operations and WININIT.INI) apart from each test:
 // clean() tells whether there was nothing pending when the test began; at the end whatever the test left pending
 // is dropped, and WININIT.INI and its backup are put back as they were.

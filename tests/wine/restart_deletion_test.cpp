@@ -81,7 +81,8 @@ TEST(WineRestartDeletion, On98AFileInUseGoesThroughWininitBesideTheLineOfAnother
     ASSERT_TRUE(planted.file(otherProgramsFile, "left by another program's update\r\n"));
     PendingAtRestart pending;
     ASSERT_TRUE(pending.clean()) << "something is already pending for the next restart";
-    ASSERT_TRUE(writeFileBytes(wininitPath(), "[rename]\r\nNUL=" + otherProgramsFile + "\r\n"));
+    const std::string othersLines = "[rename]\r\n; another program's comment\r\nNUL=" + otherProgramsFile + "\r\nno sign\r\n";
+    ASSERT_TRUE(writeFileBytes(wininitPath(), othersLines + "[Other]\r\nkept=1\r\n"));
     const std::string shortHeld = shortPath(held), shortFolder = shortPath(folder);
     ASSERT_FALSE(shortHeld.empty());
     ASSERT_FALSE(shortFolder.empty());
@@ -103,9 +104,7 @@ TEST(WineRestartDeletion, On98AFileInUseGoesThroughWininitBesideTheLineOfAnother
     // The other program's line stays first; ours follow in short form, the file before its folder.
     const std::optional<std::string> wininit = readFileBytes(wininitPath());
     ASSERT_TRUE(wininit.has_value()) << "no " << wininitPath();
-    EXPECT_EQ(profileSection(*wininit, "rename"),
-              (Lines{"NUL=" + otherProgramsFile, "NUL=" + shortHeld, "NUL=" + shortFolder}))
-        << *wininit;
+    EXPECT_EQ(*wininit, othersLines + "NUL=" + shortHeld + "\r\nNUL=" + shortFolder + "\r\n[Other]\r\nkept=1\r\n");
     EXPECT_FALSE(pendingOperations().has_value()) << "the 95/98/Me family has no delayed operations";
     EXPECT_EQ(names(folder), Lines{"pelvane32.dll"});
 

@@ -117,7 +117,11 @@ TEST(WineRun, StoppingForTheInstalledProductLogsTheHeaderAndTheReasonOnly) {
     Planted planted;
     ASSERT_TRUE(planted.value(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName", "Quenderholt Pelvane 6.0"));
     ASSERT_TRUE(planted.key(HKEY_CURRENT_USER, "Software\\Quenderholt"));
-    ASSERT_TRUE(planted.log("an earlier run's log, longer than the new one will be\r\n" + std::string(200, '-')));
+    // Another name of a file elsewhere, planted at the log's name: the log is made anew, never written through it.
+    const std::string victim = "C:\\Pelvane Log Victim.txt", victimBytes = "precious\r\n" + std::string(200, '-');
+    ASSERT_TRUE(planted.file(victim, victimBytes));
+    DeleteFileA(logPath().c_str());
+    ASSERT_TRUE(CreateHardLinkA(logPath().c_str(), victim.c_str(), nullptr)) << GetLastError();
 
     const time_t before = time(nullptr);
     const RunResult run = runProgram({yes(), no()});
@@ -133,6 +137,7 @@ TEST(WineRun, StoppingForTheInstalledProductLogsTheHeaderAndTheReasonOnly) {
     ASSERT_TRUE(log.has_value()) << "no log at " << logPath();
     EXPECT_EQ(afterHeader(*log, before, after), "\r\nCleanup terminated to allow uninstallation first.\r\n\r\n");
     expectCrLfLines(*log);
+    EXPECT_EQ(readFileBytes(victim), victimBytes) << "the log was written through another name of " << victim;
     EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, uninstallKey)) << "nothing may be deleted after the No";
     EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, "Software\\Quenderholt"));
 }
