@@ -77,8 +77,10 @@ static bool readChain(const char* path, Chain* chain) {
 }
 
 static bool holdsIdentity(const Chain& chain, const Identity& identity) {
-    for (int i = 0; i < chain.count; ++i)
-        if (memcmp(&chain.levels[i], &identity, sizeof identity) == 0) return true;
+    for (int i = 0; i < chain.count; ++i) {
+        const Identity& level = chain.levels[i];
+        if (level.volume == identity.volume && level.high == identity.high && level.low == identity.low) return true;
+    }
     return false;
 }
 
