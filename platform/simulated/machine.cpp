@@ -78,7 +78,7 @@ void reset() {
     for (auto& root : m.roots) root = std::make_unique<Key>();
     addFolder("C:\\users\\test\\Temp");
     addFolder("C:\\Program Files");
-    addFolder("C:\\windows");
+    addFolder("C:\\windows\\system32");
     m.specialFolders = {{0x24, "C:\\windows"}, {0x25, "C:\\windows\\system32"}, {0x28, "C:\\users\\test"},
                         {0x2B, "C:\\Program Files\\Common Files"}};
 }

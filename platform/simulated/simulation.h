@@ -53,9 +53,9 @@ struct WindowSetup {
     int asksForMs = 0;       // its WM_CLOSE handler first asks its user this long, answering other messages meanwhile
 };
 
-// Starts a fresh machine: empty registry and disk but for C:\users\test\Temp, C:\Program Files and C:\windows,
-// NT family, Yes to nothing, no faults, time Thu Jul 03 06:45:02 2003. Every disk entry has an identity (a volume
-// serial number and a file index), which a link, a substituted drive or a share followed to it shares.
+// Starts a fresh machine: empty registry and disk but for C:\users\test\Temp, C:\Program Files and
+// C:\windows\system32, NT family, Yes to nothing, no faults, time Thu Jul 03 06:45:02 2003. Every disk entry has an
+// identity (a volume serial number and a file index), which a link, a substituted drive or a share to it shares.
 void reset();
 
 // ---- Faults: a platform call fails like the real one does.

@@ -16,13 +16,10 @@ const char* const testLog = "C:\\users\\test\\Temp\\locate.log";
 const char* const candidate = "C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll";
 const char* const removalHeading = "\r\nFile removal\r\n------------\r\n\r\n";
 
-// The shells a system may have: today's; the one 95 and NT4 first came with, without SHGetSpecialFolderPathA; and
-// the 4.71 and 4.72 shells of 98 and of updated 95 and NT4, which know neither the Windows, the System nor the
-// Program Files folder. Where the shell does not answer, the kernel names Windows and System, and the registry
-// Program Files and Common Files.
-enum class Shell { Current, First, Of98 };
+// The shells older systems have: the first of 95 and NT4, without SHGetSpecialFolderPathA; and the 4.71 and 4.72
+// shells of 98 and of updated 95 and NT4, which know neither the Windows, the System nor the Program Files folder.
+enum class Shell { First, Of98 };
 void useShell(Shell shell) {
-    if (shell == Shell::Current) return;
     const char* const setupKey = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion";
     sim::addValue(setupKey, "ProgramFilesDir", "C:\\Program Files");
     sim::addValue(setupKey, "CommonFilesDir", "C:\\Program Files\\Common Files");
@@ -64,21 +61,26 @@ protected:
 };
 
 TEST_F(Locate, TheLibraryAtItsDefaultPlaceNeedsNoDialogAndNoConfirmations) {
-    for (const Shell shell : {Shell::Current, Shell::First, Shell::Of98}) {
-        SCOPED_TRACE(static_cast<int>(shell));
+    sim::addFile(candidate);
+    confirmEachDeletion = true;
+    EXPECT_EQ(locate(), 0);
+    EXPECT_STREQ(folder, "C:\\Program Files\\Quenderholt\\Pelvane");
+    EXPECT_FALSE(confirmEachDeletion);
+    EXPECT_TRUE(sim::boxes().empty());
+    EXPECT_TRUE(sim::dialogs().empty());
+    EXPECT_EQ(sim::openStreams(), 1);  // the run goes on writing to it
+    EXPECT_EQ(written(), std::string("Searching for ") + candidate + "\r\n" + removalHeading);
+}
+
+TEST_F(Locate, WhereTheShellDoesNotKnowProgramFilesTheRegistryNamesTheDefaultPlace) {
+    for (const Shell shell : {Shell::First, Shell::Of98}) {
         sim::reset();
         log = sim::logStream(testLog);
         useShell(shell);
         sim::addFile(candidate);
-        confirmEachDeletion = true;
         EXPECT_EQ(locate(), 0);
         EXPECT_STREQ(folder, "C:\\Program Files\\Quenderholt\\Pelvane");
-        EXPECT_FALSE(confirmEachDeletion);
-        EXPECT_TRUE(sim::boxes().empty());
-        EXPECT_TRUE(sim::dialogs().empty());
-        EXPECT_EQ(sim::openStreams(), 1);  // the run goes on writing to it
         EXPECT_EQ(sim::openHandles(), 0);  // the shell's library released
-        EXPECT_EQ(written(), std::string("Searching for ") + candidate + "\r\n" + removalHeading);
     }
 }
 
@@ -91,15 +93,11 @@ TEST_F(Locate, AProgramFilesPathEndingInABackslashGetsNoSecondOne) {
 }
 
 TEST_F(Locate, WithoutAProgramFilesFolderTheNotFoundLineHasAnEmptyPath) {
-    for (const bool firstShell : {false, true}) {
-        sim::reset();
-        log = sim::logStream(testLog);
-        firstShell ? sim::useFirstShell() : sim::setProgramFiles("");  // and no folder in the registry either
-        sim::answer({IDNO});
-        EXPECT_EQ(locate(), 3);
-        EXPECT_EQ(sim::openStreams(), 0);
-        EXPECT_EQ(written(), " not found\r\n\r\nCleanup terminated without deleting files.\r\n");
-    }
+    sim::setProgramFiles("");
+    sim::answer({IDNO});
+    EXPECT_EQ(locate(), 3);
+    EXPECT_EQ(sim::openStreams(), 0);
+    EXPECT_EQ(written(), " not found\r\n\r\nCleanup terminated without deleting files.\r\n");
 }
 
 TEST_F(Locate, DecliningTheSearchEndsWithCodeThreeAndNoFurtherBox) {
@@ -216,48 +214,45 @@ TEST_F(Locate, TheLongestNameTheDialogCanReturnStillCutsCleanly) {
 }
 
 TEST_F(Locate, AFileInTheRootOfADriveOrShareOrASystemFolderLeavesNoFolderAndStopsWithCodeFour) {
-    // Rows after the first run on the NT family alone, where links, a substituted drive and the administrative share
-    // give system folders other paths; the first run everywhere, the 95 family comparing paths only.
-    const std::vector<const char*> rows[] = {
-        {"D:\\pelvane32.dll", "\\\\server\\share\\pelvane32.dll", "\\\\server\\a.dll", "pelvane32.dll",
-         "C:\\windows\\a.dll", "C:\\windows\\system32\\a.dll", "C:\\Program Files\\a.dll",
-         "C:\\Program Files\\Common Files\\a.dll", "C:\\users\\test\\Temp\\a.dll", "C:\\PROGRA~1\\a.dll",
-         "C:\\Program Files\\Pelvane\\?.dll", "D:\\trail.\\a.dll", "D:\\con\\a.dll", "C:\\windows\\Fonts\\a.dll",
-         "C:\\windows\\system32\\drivers\\a.dll"},
-        {"C:\\users\\a.dll", "C:\\users\\test\\a.dll", "D:\\Link\\Fonts\\a.dll", "D:\\Apps\\Sys\\drivers\\a.dll",
-         "P:\\Fonts\\a.dll", "\\\\localhost\\C$\\windows\\system32\\a.dll", "\\\\localhost\\C$\\Program Files\\a.dll",
-         "D:\\Root\\a.dll", "D:\\Profiles\\a.dll", "D:\\Apps\\Temp\\a.dll"},
-    };
-    for (const auto& [shell, nt] : {std::pair{Shell::Current, true}, {Shell::First, false}, {Shell::Of98, true}}) {
-        for (size_t set = 0; set < (nt ? 2 : 1); ++set) {
-            for (const char* chosen : rows[set]) {
-                SCOPED_TRACE(std::string(chosen) + ", shell " + std::to_string(static_cast<int>(shell)));
-                sim::reset();
-                log = sim::logStream(testLog);
-                useShell(shell);
-                if (!nt) sim::setVersion(0xC0000A04);
-                sim::addFolder("C:\\windows\\Fonts");
-                sim::addFolder("C:\\windows\\system32\\drivers");
-                sim::addFolder("C:\\Program Files\\Common Files");
-                sim::setShortName("C:\\Program Files", "PROGRA~1");
-                sim::addLink("D:\\Link", "C:\\windows");
-                sim::addLink("D:\\Apps\\Sys", "C:\\windows\\system32");
-                sim::addLink("D:\\Root", "C:");
-                sim::addLink("D:\\Profiles", "C:\\users");
-                sim::addLink("D:\\Apps\\Temp", "C:\\users\\test\\Temp");
-                sim::substituteDrive("P:", "C:\\windows");
-                sim::addLink("\\\\localhost\\C$", "C:");
-                EXPECT_EQ(locateByDialog(chosen), 4);
-                ASSERT_EQ(sim::boxes().size(), 2u);
-                EXPECT_EQ(sim::boxes()[1].text, folderStopText);
-                EXPECT_EQ(sim::boxes()[1].style, 0x10u);
-                EXPECT_EQ(sim::openStreams(), 0);
-                EXPECT_EQ(sim::openHandles(), 0);
-                const std::string text = written();
-                const std::string ending = std::string(removalHeading) + "Application folder error, cleanup aborted.";
-                ASSERT_GE(text.size(), ending.size());
-                EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
-            }
+    for (const char* chosen :
+         {"D:\\pelvane32.dll", "\\\\server\\share\\pelvane32.dll", "\\\\server\\a.dll", "pelvane32.dll",
+          "C:\\windows\\a.dll", "C:\\windows\\system32\\a.dll", "C:\\Program Files\\a.dll", "C:\\users\\a.dll",
+          "C:\\users\\test\\a.dll", "C:\\users\\test\\Temp\\a.dll", "C:\\Program Files\\Pelvane\\?.dll",
+          "D:\\trail.\\a.dll", "D:\\con\\a.dll", "C:\\windows\\Fonts\\a.dll", "C:\\windows\\system32\\drivers\\a.dll",
+          "C:\\Program Files\\Common Files\\a.dll",
+          // The same folders under other paths, which only their identities tell (NT family).
+          "D:\\Link\\Fonts\\a.dll", "D:\\Apps\\Sys\\drivers\\a.dll", "P:\\Fonts\\a.dll", "D:\\Root\\a.dll",
+          "D:\\Profiles\\a.dll", "\\\\localhost\\C$\\windows\\system32\\a.dll", "\\\\localhost\\C$\\Program Files\\a.dll"}) {
+        SCOPED_TRACE(chosen);
+        sim::reset();
+        log = sim::logStream(testLog);
+        for (const auto& [link, target] : {std::pair{"D:\\Link", "C:\\windows"}, {"D:\\Apps\\Sys", "C:\\windows\\system32"},
+                                            {"D:\\Root", "C:"}, {"D:\\Profiles", "C:\\users"}, {"\\\\localhost\\C$", "C:"}})
+            sim::addLink(link, target);
+        sim::substituteDrive("P:", "C:\\windows");
+        EXPECT_EQ(locateByDialog(chosen), 4);
+        ASSERT_EQ(sim::boxes().size(), 2u);
+        EXPECT_EQ(sim::boxes()[1].text, folderStopText);
+        EXPECT_EQ(sim::boxes()[1].style, 0x10u);
+        EXPECT_EQ(sim::openStreams(), 0);
+        EXPECT_EQ(sim::openHandles(), 0);
+        const std::string text = written();
+        const std::string ending = std::string(removalHeading) + "Application folder error, cleanup aborted.";
+        ASSERT_GE(text.size(), ending.size());
+        EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
+    }
+}
+
+TEST_F(Locate, WhereTheShellDoesNotKnowThemTheKernelAndTheRegistryNameTheSystemFolders) {
+    for (const Shell shell : {Shell::First, Shell::Of98}) {
+        for (const char* chosen : {"C:\\windows\\Fonts\\a.dll", "C:\\windows\\system32\\drivers\\a.dll",
+                                   "C:\\Program Files\\a.dll", "C:\\Program Files\\Common Files\\a.dll"}) {
+            SCOPED_TRACE(chosen);
+            sim::reset();
+            log = sim::logStream(testLog);
+            useShell(shell);
+            if (shell == Shell::First) sim::setVersion(0xC0000A04);  // the 95 family, which compares paths alone
+            EXPECT_EQ(locateByDialog(chosen), 4);
         }
     }
 }

@@ -1,5 +1,5 @@
-// The real program finding the product's folder under Wine: the stops with codes 3 and 4, the folders it refuses,
-// and the folder a pick gives.
+// The real program finding the product's folder under Wine: the stops with codes 3 and 4, the folders refused, and
+// the folder a pick gives.
 #include <gtest/gtest.h>
 
 #include "tests/expected/messages.h"
@@ -11,107 +11,16 @@ using namespace removal;
 
 namespace {
 
-// The names and attributes of a folder's entries, and the bytes of its files.
+// The names and attributes of the entries of a folder, and the bytes of its files.
 std::string folderSnapshot(const std::string& folder) {
     std::string out;
     for (const auto& [name, attributes] : listFolder(folder)) {
         out += name + " " + std::to_string(attributes);
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-            out += " " + readFileBytes(folder + "\\" + name).value_or("(unreadable)");
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) out += " " + readFileBytes(folder + "\\" + name).value_or("(unreadable)");
         out += "\n";
     }
     return out;
 }
-
-// A drive letter that is a folder under a second name, as a substituted drive: a link in the prefix's dosdevices
-// folder, removed again when it goes out of scope.
-class DriveLetter {
-public:
-    DriveLetter(const std::string& letter, const std::string& folder) {
-        if (letter.empty()) return;
-        const std::string driveC = unixPathOf("C:\\"), to = unixPathOf(folder);
-        const size_t cut = driveC.rfind("/c:");
-        if (cut == std::string::npos || to.empty()) return;
-        unixLink_ = driveC.substr(0, cut + 1) + static_cast<char>(tolower(letter[0])) + ":";
-        made_ = runUnixCommand("/bin/ln -s -- \\\"$1\\\" \\\"$2\\\"", {to, unixLink_}) &&
-                GetFileAttributesA((letter + "\\").c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
-    ~DriveLetter() {
-        if (!unixLink_.empty()) runUnixCommand("/bin/rm -f -- \\\"$1\\\"", {unixLink_});
-    }
-    DriveLetter(const DriveLetter&) = delete;
-    DriveLetter& operator=(const DriveLetter&) = delete;
-    bool made() const { return made_; }
-
-private:
-    std::string unixLink_;
-    bool made_ = false;
-};
-
-// A file chosen in the dialog in a folder the program must never remove.
-struct Refused {
-    const char* name;
-    const char* chosen;   // the path typed into the dialog
-    const char* planted;  // where the chosen file really is, planted for the test
-    const char* other;    // a second name for a folder: a folder link ("C:\\x") or a drive letter ("P:"); "" none
-    const char* otherOf;  // the folder it names
-    bool win98;           // run as on the 95/98/Me family, where paths alone are compared
-};
-void PrintTo(const Refused& refused, std::ostream* out) { *out << refused.name; }
-
-const Refused refusedFolders[] = {
-    {"RootOfADrive", "C:\\pelvane32.dll", "C:\\pelvane32.dll", "", "", false},
-    {"BelowWindowsInItsFonts", "C:\\windows\\Fonts\\pelvane32.dll", "C:\\windows\\Fonts\\pelvane32.dll", "", "", false},
-    {"BelowSystemInItsDrivers", "C:\\windows\\system32\\drivers\\pelvane32.dll",
-     "C:\\windows\\system32\\drivers\\pelvane32.dll", "", "", false},
-    {"SystemThroughALinkAboveIt", "C:\\Pelvane Link\\system32\\drivers\\pelvane32.dll",
-     "C:\\windows\\system32\\drivers\\pelvane32.dll", "C:\\Pelvane Link", "C:\\windows", false},
-    {"ProgramFilesThroughALink", "C:\\Pelvane Link\\pelvane32.dll", "C:\\Program Files\\pelvane32.dll",
-     "C:\\Pelvane Link", "C:\\Program Files", false},
-    {"WindowsOnASubstitutedDrive", "P:\\Fonts\\pelvane32.dll", "C:\\windows\\Fonts\\pelvane32.dll", "P:",
-     "C:\\windows", false},
-    {"BelowWindowsInItsFontsOn98", "C:\\windows\\Fonts\\pelvane32.dll", "C:\\windows\\Fonts\\pelvane32.dll", "", "",
-     true},
-};
-
-class WineRefusedFolder : public ::testing::TestWithParam<Refused> {};
-
-TEST_P(WineRefusedFolder, IsRefusedWithCode4AndNothingThereIsTouched) {
-    const Refused& refused = GetParam();
-    Planted planted;
-    ASSERT_FALSE(folderExists(defaultProductFolder())) << defaultProductFolder() << " is left over from elsewhere";
-    if (refused.win98) {
-        ASSERT_TRUE(
-            planted.value(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Remove Pelvane.exe", "Version", "win98"));
-    }
-    ASSERT_TRUE(planted.file(refused.planted, "a library in a system folder\r\n"));
-    const std::string other = refused.other, planting = refused.planted;
-    const std::string folder = planting.substr(0, planting.rfind('\\'));
-    FolderLink link(other.size() > 2 ? other : "", refused.otherOf);
-    DriveLetter drive(other.size() == 2 ? other : "", refused.otherOf);
-    ASSERT_TRUE(other.empty() || link.made() || drive.made()) << "no " << other << " for " << refused.otherOf;
-    ASSERT_TRUE(fileExists(refused.chosen)) << refused.chosen;
-    const std::string before = folderSnapshot(folder);
-
-    const RunResult run = runProgram({yes(), yes(), chooseFile(refused.chosen), ok()});
-
-    ASSERT_TRUE(run.ok()) << run.report();
-    EXPECT_EQ(run.exitCode, 4u);
-    ASSERT_EQ(run.seen.size(), 4u) << run.report();
-    EXPECT_EQ(run.seen[2].kind, WindowKind::FileDialog) << run.seen[2].describe();
-    expectMessageBox(run.seen[3], expected::folderStopText, MB_OK | MB_ICONSTOP);
-    EXPECT_EQ(folderSnapshot(folder), before);
-    const std::optional<std::string> log = readLog();
-    ASSERT_TRUE(log.has_value()) << "no log at " << logPath();
-    EXPECT_TRUE(endsWith(*log, defaultProductFolder() +
-                                   "\\pelvane32.dll not found\r\n\r\nFile removal\r\n------------\r\n\r\nApplication "
-                                   "folder error, cleanup aborted."))
-        << "the last line ends without a line feed:\n"
-        << *log;
-}
-
-std::string refusedName(const ::testing::TestParamInfo<Refused>& info) { return info.param.name; }
-INSTANTIATE_TEST_SUITE_P(Table, WineRefusedFolder, ::testing::ValuesIn(refusedFolders), refusedName);
 
 TEST(WineApplicationFolder, DecliningToSearchForTheFolderStopsWithCode3AndNoFurtherBox) {
     Planted planted;
@@ -132,6 +41,59 @@ TEST(WineApplicationFolder, DecliningToSearchForTheFolderStopsWithCode3AndNoFurt
         << *log;
     EXPECT_EQ(log->find("File removal"), std::string::npos) << *log;
 }
+
+// A file chosen in a folder the program never removes: where it is, the path it is chosen by, and the second name
+// ("C:\\x", a link; "P:", a drive letter) made for a folder on the way; on the 95/98/Me family (names alone).
+struct Refused {
+    const char *name, *planted, *chosen, *other, *otherOf;
+    bool win98;
+};
+void PrintTo(const Refused& refused, std::ostream* out) { *out << refused.name; }
+const char fonts[] = "C:\\windows\\Fonts\\pelvane32.dll", drivers[] = "C:\\windows\\system32\\drivers\\pelvane32.dll";
+const Refused refusedFolders[] = {
+    {"RootOfADrive", "C:\\pelvane32.dll", "C:\\pelvane32.dll", "", "", false},
+    {"BelowWindowsInItsFonts", fonts, fonts, "", "", false},
+    {"BelowSystemInItsDrivers", drivers, drivers, "", "", false},
+    {"SystemThroughALinkAboveIt", drivers, "C:\\Pelvane Link\\system32\\drivers\\pelvane32.dll", "C:\\Pelvane Link",
+     "C:\\windows", false},
+    {"ProgramFilesThroughALink", "C:\\Program Files\\pelvane32.dll", "C:\\Pelvane Link\\pelvane32.dll",
+     "C:\\Pelvane Link", "C:\\Program Files", false},
+    {"WindowsOnASubstitutedDrive", fonts, "P:\\Fonts\\pelvane32.dll", "P:", "C:\\windows", false},
+    {"BelowWindowsInItsFontsOn98", fonts, fonts, "", "", true},
+};
+class WineRefusedFolder : public ::testing::TestWithParam<Refused> {};
+
+TEST_P(WineRefusedFolder, IsRefusedWithCode4AndNothingThereIsTouched) {
+    const Refused& refused = GetParam();
+    Planted planted;
+    ASSERT_FALSE(folderExists(defaultProductFolder())) << defaultProductFolder() << " is left over from elsewhere";
+    ASSERT_TRUE(!refused.win98 ||
+                planted.value(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Remove Pelvane.exe", "Version", "win98"));
+    ASSERT_TRUE(planted.file(refused.planted, "a library in a folder never removed\r\n"));
+    FolderLink other(refused.other, refused.otherOf);
+    ASSERT_TRUE(other.made() || !*refused.other) << refused.other;
+    const std::string folder = std::string(refused.planted).substr(0, std::string(refused.planted).rfind('\\'));
+    const std::string rootBefore = folderSnapshot(folder);
+
+    const RunResult run = runProgram({yes(), yes(), chooseFile(refused.chosen), ok()});
+
+    ASSERT_TRUE(run.ok()) << run.report();
+    EXPECT_EQ(run.exitCode, 4u);
+    ASSERT_EQ(run.seen.size(), 4u) << run.report();
+    EXPECT_EQ(run.seen[2].kind, WindowKind::FileDialog) << run.seen[2].describe();
+    expectMessageBox(run.seen[3], expected::folderStopText, MB_OK | MB_ICONSTOP);
+    EXPECT_EQ(folderSnapshot(folder), rootBefore);
+    const std::optional<std::string> log = readLog();
+    ASSERT_TRUE(log.has_value()) << "no log at " << logPath();
+    EXPECT_TRUE(endsWith(*log, defaultProductFolder() +
+                                   "\\pelvane32.dll not found\r\n\r\nFile removal\r\n------------\r\n\r\nApplication "
+                                   "folder error, cleanup aborted."))
+        << "the last line ends without a line feed:\n"
+        << *log;
+}
+
+std::string refusedName(const ::testing::TestParamInfo<Refused>& info) { return info.param.name; }
+INSTANTIATE_TEST_SUITE_P(Table, WineRefusedFolder, ::testing::ValuesIn(refusedFolders), refusedName);
 
 TEST(WineApplicationFolder, AFileNamedLikeAFolderAboveItYieldsTheFolderThatHoldsIt) {
     Planted planted;

@@ -388,17 +388,21 @@ inline bool runUnixCommand(const std::string& script, const std::vector<std::str
 }
 
 // A Unix symbolic link to a folder, made with ln -s inside the prefix: Windows programs see a folder with the
-// reparse-point bit. Removed again (the link only, with rm, even when its target is gone) when it goes out of scope.
+// reparse-point bit; or, for a drive letter ("P:"), a link in the prefix's dosdevices folder, which makes the folder
+// a drive as a substituted drive is. Removed again (the link only, with rm, even when its target is gone) when it
+// goes out of scope.
 class FolderLink {
 public:
     FolderLink(const std::string& link, const std::string& target) {
-        const size_t cut = link.find_last_of('\\');
+        const bool drive = link.size() == 2 && link[1] == ':';
+        const size_t cut = drive ? unixPathOf("C:\\").rfind("/c:") : link.find_last_of('\\');
         if (cut == std::string::npos) return;
-        const std::string parent = unixPathOf(link.substr(0, cut)), to = unixPathOf(target);
+        const std::string parent = drive ? unixPathOf("C:\\").substr(0, cut) : unixPathOf(link.substr(0, cut));
+        const std::string to = unixPathOf(target);
         if (parent.empty() || to.empty()) return;
-        unixLink_ = parent + "/" + link.substr(cut + 1);
+        unixLink_ = parent + "/" + (drive ? std::string{static_cast<char>(tolower(link[0])), ':'} : link.substr(cut + 1));
         made_ = runUnixCommand("/bin/ln -s -- \\\"$1\\\" \\\"$2\\\"", {to, unixLink_}) &&
-                GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+                GetFileAttributesA((drive ? link + "\\" : link).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
     ~FolderLink() {
         if (!unixLink_.empty()) runUnixCommand("/bin/rm -f -- \\\"$1\\\"", {unixLink_});
