@@ -88,8 +88,8 @@ static bool literalFolder(char* address, const char* folder) {
     const size_t length = strlen(folder);
     if (strncmp(folder, literalPrefix, 4) == 0 || length + 4 >= MAX_PATH || folder[1] != ':' || folder[2] != '\\')
         return false;
-    memcpy(address, literalPrefix, 4);
     memcpy(address + 4, folder, length + 1);
+    for (int i = 0; i < 4; ++i) address[i] = literalPrefix[i];
     return true;
 }
 
