@@ -72,7 +72,10 @@ static bool stillListed(const char* folder, const WIN32_FIND_DATAA& listed) {
     WIN32_FIND_DATAA now;
     if (!joinPath(pattern, folder, "*.*")) return true;
     const HANDLE search = FindFirstFileA(pattern, &now);
-    if (search == INVALID_HANDLE_VALUE) return !(GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    }
     bool found = false;
     do {
         found = strcmp(now.cFileName, listed.cFileName) == 0 &&
@@ -106,7 +109,8 @@ Address addressOf(const char* folder, const WIN32_FIND_DATAA& listed, char* path
             if (leadsToEntry(path, listed, attributes)) return Reached;
         }
     }
-    if (alias[0] && isPlainName(alias, false) && joinPath(path, folder, alias) && leadsToEntry(path, listed, attributes))
+    if (alias[0] && isPlainName(alias, false) && joinPath(path, folder, alias) &&
+        leadsToEntry(path, listed, attributes))
         return Reached;
     return stillListed(folder, listed) ? Unreachable : Gone;
 }

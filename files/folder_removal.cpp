@@ -218,7 +218,8 @@ static RemovalOutcome emptyAndRemove(const char* folder, DWORD attributes, FILE*
             case Held:
                 break;
         }
-        if (listing == 0 && (attributes & clearedAttributes)) SetFileAttributesA(folder, attributes & ~clearedAttributes);
+        if (listing == 0 && (attributes & clearedAttributes))
+            SetFileAttributesA(folder, attributes & ~clearedAttributes);
         int fresh = 0;
         const bool listed = removeListed(folder, first, &outcome, &fresh, &full, log);
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
