@@ -1,10 +1,9 @@
 #!/usr/bin/python3
-"""Checks the built 32-bit product with pefile: header, imports, relocations, size, icon group, version record, and
-that it carries nothing that makes two builds of the same sources differ.
+"""Checks the built 32-bit product with pefile (Debian's python3-pefile): header, imports, relocations, size, icon
+group, version record, and nothing that makes two builds of the same sources differ.
 
-Usage: check_exe.py "build/win32/Remove Pelvane.exe" [BUILD-PATH...]: the paths of the source and build folders,
-which the file must not contain. Prints one line per check and ends with "N passed, N failed"; exits non-zero when
-any check fails. Debian's python3 (/usr/bin/python3) has pefile (python3-pefile).
+Usage: check_exe.py "build/win32/Remove Pelvane.exe" [BUILD-FOLDER...] (folders whose paths the file must not hold).
+Prints one line per check and "N passed, N failed"; exits non-zero when any check fails.
 """
 import struct
 import sys
@@ -51,34 +50,29 @@ def icon_images(group, icons):
     return images
 
 
-def version_record(pe):
-    """(fixed file info, [(language and code page, {key: value})] of the string tables), or None."""
-    if not getattr(pe, 'VS_FIXEDFILEINFO', None):
-        return None
-    tables = [(t.LangID.decode().lower(), {k.decode(): v.decode() for k, v in t.entries.items()})
-              for info in pe.FileInfo[0] if info.Key == b'StringFileInfo' for t in info.StringTable]
-    return pe.VS_FIXEDFILEINFO[0], tables
-
-
 def main(path, build_paths):
     data = open(path, 'rb').read()
     pe = pefile.PE(data=data)
-    directory = pe.OPTIONAL_HEADER.DATA_DIRECTORY
+    header, directory = pe.OPTIONAL_HEADER, pe.OPTIONAL_HEADER.DATA_DIRECTORY
     found, stamps = resources(pe)
     dlls = {entry.dll.decode().lower() for entry in getattr(pe, 'DIRECTORY_ENTRY_IMPORT', [])}
     groups = found.get(RT_GROUP_ICON, {})
-    version = version_record(pe)
-    fixed, tables = version or (None, [])
+    images = 103 in groups and icon_images(groups[103], found.get(RT_ICON, {}))
+    fixed = pe.VS_FIXEDFILEINFO[0] if getattr(pe, 'VS_FIXEDFILEINFO', None) else None
+    tables = [(t.LangID.decode().lower(), {k.decode(): v.decode() for k, v in t.entries.items()})
+              for info in (pe.FileInfo[0] if fixed else []) if info.Key == b'StringFileInfo' for t in info.StringTable]
+    debug = directory[pefile.DIRECTORY_ENTRY['IMAGE_DIRECTORY_ENTRY_DEBUG']].Size
     leaks = [p for p in build_paths for form in (p.encode(), p.encode('utf-16-le')) if form in data]
+    checksum = hex(pe.generate_checksum())
+    reproducible = (pe.FILE_HEADER.TimeDateStamp, stamps, fixed and (fixed.FileDateMS, fixed.FileDateLS), debug, leaks,
+                    hex(header.CheckSum))
     checks = [
         ('at most 32 KiB', len(data) <= 32768, len(data)),
-        ('32-bit x86 image (PE32, machine 0x14C)',
-         (pe.OPTIONAL_HEADER.Magic, pe.FILE_HEADER.Machine) == (0x10B, 0x14C),
-         (hex(pe.OPTIONAL_HEADER.Magic), hex(pe.FILE_HEADER.Machine))),
-        ('GUI subsystem', pe.OPTIONAL_HEADER.Subsystem == 2, pe.OPTIONAL_HEADER.Subsystem),
-        ('subsystem version 4.0',
-         (pe.OPTIONAL_HEADER.MajorSubsystemVersion, pe.OPTIONAL_HEADER.MinorSubsystemVersion) == (4, 0),
-         (pe.OPTIONAL_HEADER.MajorSubsystemVersion, pe.OPTIONAL_HEADER.MinorSubsystemVersion)),
+        ('32-bit x86 image (PE32, machine 0x14C)', (header.Magic, pe.FILE_HEADER.Machine) == (0x10B, 0x14C),
+         (hex(header.Magic), hex(pe.FILE_HEADER.Machine))),
+        ('GUI subsystem', header.Subsystem == 2, header.Subsystem),
+        ('subsystem version 4.0', (header.MajorSubsystemVersion, header.MinorSubsystemVersion) == (4, 0),
+         (header.MajorSubsystemVersion, header.MinorSubsystemVersion)),
         ('imports system libraries only', dlls and dlls <= ALLOWED_DLLS, sorted(dlls - ALLOWED_DLLS) or 'none'),
         ('no relocations (no .reloc section, no relocation directory, flagged stripped)',
          not any(s.Name.rstrip(b'\0') == b'.reloc' for s in pe.sections)
@@ -87,10 +81,8 @@ def main(path, build_paths):
          [s.Name for s in pe.sections]),
         ('no manifest', RT_MANIFEST not in found, sorted(found.get(RT_MANIFEST, {}))),
         ('icon group 103', list(groups) == [103], sorted(groups)),
-        ('four icon images: 16 and 32 pixels in 16 and 256 colours',
-         103 in groups and icon_images(groups[103], found.get(RT_ICON, {})) == FOUR_ICONS,
-         103 in groups and sorted(icon_images(groups[103], found.get(RT_ICON, {})))),
-        ('one version record', len(found.get(RT_VERSION, {})) == 1 and version, sorted(found.get(RT_VERSION, {}))),
+        ('four icon images: 16 and 32 pixels in 16 and 256 colours', images == FOUR_ICONS, images and sorted(images)),
+        ('one version record', len(found.get(RT_VERSION, {})) == 1 and fixed, sorted(found.get(RT_VERSION, {}))),
         ('fixed file info: signature, file and product version 6.0.159.1, flags mask 0x3F, flags 0, OS 0x40004, '
          'application', fixed and (fixed.Signature, fixed.FileVersionMS, fixed.FileVersionLS, fixed.ProductVersionMS,
                                    fixed.ProductVersionLS, fixed.FileFlagsMask, fixed.FileFlags, fixed.FileOS,
@@ -101,11 +93,7 @@ def main(path, build_paths):
         # Two builds of the same sources are the same bytes: no time (link, resources, version record), no debug
         # directory (which would name the build), no build folder, and the header checksum is the file's own.
         ('reproducible: no time stamp, no debug directory, no build path, its own header checksum',
-         pe.FILE_HEADER.TimeDateStamp == 0 and not any(stamps) and (not fixed or fixed.FileDateMS == fixed.FileDateLS == 0)
-         and directory[pefile.DIRECTORY_ENTRY['IMAGE_DIRECTORY_ENTRY_DEBUG']].Size == 0 and not leaks
-         and pe.OPTIONAL_HEADER.CheckSum == pe.generate_checksum(),
-         (pe.FILE_HEADER.TimeDateStamp, stamps, directory[pefile.DIRECTORY_ENTRY['IMAGE_DIRECTORY_ENTRY_DEBUG']].Size,
-          leaks, hex(pe.OPTIONAL_HEADER.CheckSum), hex(pe.generate_checksum()))),
+         reproducible == (0, [0] * len(stamps), fixed and (0, 0), 0, [], checksum), (reproducible, checksum)),
     ]
     failed = 0
     for what, ok, seen in checks:
