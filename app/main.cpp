@@ -9,7 +9,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // by its plain name where names take no backslash (the 95/98/Me family, NT 4 without terminal services). A mutex
     // that cannot be made counts as held: access is denied when a copy run by another user holds it.
     HANDLE oneCopy = CreateMutexA(nullptr, FALSE, "Global\\Quenderholt Remove Pelvane");
-    if (!oneCopy && GetLastError() != ERROR_ACCESS_DENIED) oneCopy = CreateMutexA(nullptr, FALSE, "Quenderholt Remove Pelvane");
+    if (!oneCopy && GetLastError() != ERROR_ACCESS_DENIED)
+        oneCopy = CreateMutexA(nullptr, FALSE, "Quenderholt Remove Pelvane");
     if (!oneCopy || GetLastError() == ERROR_ALREADY_EXISTS) {
         if (oneCopy) CloseHandle(oneCopy);
         askUser("Remove Pelvane is already running.\n\nWait until it has finished, then run it again if needed.",

@@ -72,7 +72,10 @@ static bool stillListed(const char* folder, const WIN32_FIND_DATAA& listed) {
     WIN32_FIND_DATAA now;
     if (!joinPath(pattern, folder, "*.*")) return true;
     const HANDLE search = FindFirstFileA(pattern, &now);
-    if (search == INVALID_HANDLE_VALUE) return !(GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    }
     bool found = false;
     do {
         found = strcmp(now.cFileName, listed.cFileName) == 0 &&
@@ -88,8 +91,8 @@ static bool literalFolder(char* address, const char* folder) {
     const size_t length = strlen(folder);
     if (strncmp(folder, literalPrefix, 4) == 0 || length + 4 >= MAX_PATH || folder[1] != ':' || folder[2] != '\\')
         return false;
-    memcpy(address, literalPrefix, 4);
     memcpy(address + 4, folder, length + 1);
+    for (int i = 0; i < 4; ++i) address[i] = literalPrefix[i];
     return true;
 }
 
@@ -106,7 +109,8 @@ Address addressOf(const char* folder, const WIN32_FIND_DATAA& listed, char* path
             if (leadsToEntry(path, listed, attributes)) return Reached;
         }
     }
-    if (alias[0] && isPlainName(alias, false) && joinPath(path, folder, alias) && leadsToEntry(path, listed, attributes))
+    if (alias[0] && isPlainName(alias, false) && joinPath(path, folder, alias) &&
+        leadsToEntry(path, listed, attributes))
         return Reached;
     return stillListed(folder, listed) ? Unreachable : Gone;
 }

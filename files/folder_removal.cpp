@@ -33,7 +33,8 @@ static bool isGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error 
 // Whether one of the entries from first on that were left for the restart is the listed one.
 static bool isLeftForRestart(int first, const WIN32_FIND_DATAA& listed) {
     for (int i = first; i < leftCount; ++i)
-        if (strcmp(leftForRestart[i].name, listed.cFileName) == 0 && strcmp(leftForRestart[i].alias, listed.cAlternateFileName) == 0)
+        if (strcmp(leftForRestart[i].name, listed.cFileName) == 0 &&
+            strcmp(leftForRestart[i].alias, listed.cAlternateFileName) == 0)
             return true;
     return false;
 }
@@ -217,7 +218,8 @@ static RemovalOutcome emptyAndRemove(const char* folder, DWORD attributes, FILE*
             case Held:
                 break;
         }
-        if (listing == 0 && (attributes & clearedAttributes)) SetFileAttributesA(folder, attributes & ~clearedAttributes);
+        if (listing == 0 && (attributes & clearedAttributes))
+            SetFileAttributesA(folder, attributes & ~clearedAttributes);
         int fresh = 0;
         const bool listed = removeListed(folder, first, &outcome, &fresh, &full, log);
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
