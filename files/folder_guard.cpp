@@ -42,10 +42,12 @@ struct Identity {
     DWORD volume, high, low;
 };
 
-// The identities of a path's root, of each folder on the way and of the path itself, which is the last.
+// The identities of a path's root, of each folder on the way and of the path itself, which is the last; linked when
+// one of those below the root is a link (any reparse point).
 struct Chain {
     Identity levels[MAX_PATH / 2 + 1];
     int count;
+    bool linked;
 };
 
 // The identity of what path leads to, links, substituted drives and shares followed to it.
@@ -65,6 +67,7 @@ static bool readChain(const char* path, Chain* chain) {
     const char* name = firstName(path);
     char head[MAX_PATH];
     chain->count = 0;
+    chain->linked = false;
     if (!name || strlen(path) >= MAX_PATH) return false;
     for (const char* end = name;; end = CharNextA(end)) {
         if (end != name && *end != '\\' && *end) continue;
@@ -72,6 +75,7 @@ static bool readChain(const char* path, Chain* chain) {
         memcpy(head, path, length);
         head[length] = '\0';
         if (chain->count == MAX_PATH / 2 + 1 || !identityOf(head, &chain->levels[chain->count++])) return false;
+        chain->linked = chain->linked || (end != name && (GetFileAttributesA(head) & FILE_ATTRIBUTE_REPARSE_POINT));
         if (!*end) return true;
     }
 }
@@ -94,10 +98,11 @@ bool isRefusedFolder(const char* folder, bool chosen) {
     if (!firstName(folder) || *lastCharacter(folder) == '\\') return true;
     if (!chosen) return false;
     // Compared by identity too on the NT family, where a link, a substituted drive or a share gives a folder other
-    // paths; a chosen folder whose identity cannot be read is refused.
+    // paths; a chosen folder whose identity cannot be read is refused, and so is one reached through a link, whose
+    // folders above it on the path are not its own (a link into a folder deep below System, say).
     static Chain chosenChain, systemChain;
     const bool byIdentity = isNtFamily();
-    if (byIdentity && !readChain(folder, &chosenChain)) return true;
+    if (byIdentity && (!readChain(folder, &chosenChain) || chosenChain.linked)) return true;
     char path[MAX_PATH];
     for (const int system : systemFolders) {
         const DWORD length = system ? 0 : GetTempPathA(MAX_PATH, path);

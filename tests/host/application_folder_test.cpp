@@ -222,14 +222,18 @@ TEST_F(Locate, AFileInTheRootOfADriveOrShareOrASystemFolderLeavesNoFolderAndStop
           "C:\\Program Files\\Common Files\\a.dll",
           // The same folders under other paths, which only their identities tell (NT family).
           "D:\\Link\\Fonts\\a.dll", "D:\\Apps\\Sys\\drivers\\a.dll", "P:\\Fonts\\a.dll", "D:\\Root\\a.dll",
-          "D:\\Profiles\\a.dll", "\\\\localhost\\C$\\windows\\system32\\a.dll", "\\\\localhost\\C$\\Program Files\\a.dll"}) {
+          "D:\\Profiles\\a.dll", "\\\\localhost\\C$\\windows\\system32\\a.dll", "\\\\localhost\\C$\\Program Files\\a.dll",
+          // A link into a folder deep below System, whose folders above on the path are not its own.
+          "D:\\Deep\\etc\\a.dll"}) {
         SCOPED_TRACE(chosen);
         sim::reset();
         log = sim::logStream(testLog);
         for (const auto& [link, target] : {std::pair{"D:\\Link", "C:\\windows"}, {"D:\\Apps\\Sys", "C:\\windows\\system32"},
-                                            {"D:\\Root", "C:"}, {"D:\\Profiles", "C:\\users"}, {"\\\\localhost\\C$", "C:"}})
+                                            {"D:\\Root", "C:"}, {"D:\\Profiles", "C:\\users"}, {"\\\\localhost\\C$", "C:"},
+                                            {"D:\\Deep", "C:\\windows\\system32\\drivers"}})
             sim::addLink(link, target);
         sim::substituteDrive("P:", "C:\\windows");
+        sim::addFolder("C:\\windows\\system32\\drivers\\etc");
         EXPECT_EQ(locateByDialog(chosen), 4);
         ASSERT_EQ(sim::boxes().size(), 2u);
         EXPECT_EQ(sim::boxes()[1].text, folderStopText);

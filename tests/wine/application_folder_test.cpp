@@ -59,6 +59,8 @@ const Refused refusedFolders[] = {
     {"ProgramFilesThroughALink", "C:\\Program Files\\pelvane32.dll", "C:\\Pelvane Link\\pelvane32.dll",
      "C:\\Pelvane Link", "C:\\Program Files", false},
     {"WindowsOnASubstitutedDrive", fonts, "P:\\Fonts\\pelvane32.dll", "P:", "C:\\windows", false},
+    {"SystemThroughALinkIntoIt", drivers, "C:\\Pelvane Link\\pelvane32.dll", "C:\\Pelvane Link",
+     "C:\\windows\\system32\\drivers", false},
     {"BelowWindowsInItsFontsOn98", fonts, fonts, "", "", true},
 };
 class WineRefusedFolder : public ::testing::TestWithParam<Refused> {};
