@@ -88,7 +88,7 @@ typedef LONG(WINAPI* DeleteKeyByHandle)(HKEY key);
 // What the deletion of one table key shares as it walks the tree.
 struct TreeWalk {
     DWORD openLink;
-    DeleteKeyByHandle deleteKey;  // the 95/98/Me family deletes by name; on the NT family, null keeps every key
+    DeleteKeyByHandle deleteKey;  // looked up when first needed (the 95/98/Me family deletes by name instead)
     long listingsLeft;            // bounds a key that keeps getting new subkeys
 };
 
@@ -106,7 +106,7 @@ static LSTATUS deleteTree(HKEY parent, const char* name, TreeWalk* walk, int dep
     LSTATUS status = RegOpenKeyExA(parent, name, walk->openLink, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &key);
     if (status != ERROR_SUCCESS) return status;
     if (depth < maxTreeDepth) {
-        char child[256];
+        char child[512];  // a name of 255 characters, each of up to two bytes in a double-byte code page
         for (DWORD index = 0; walk->listingsLeft-- > 0;) {
             DWORD length = sizeof child;
             if (RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
