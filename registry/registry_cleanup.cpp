@@ -103,7 +103,8 @@ const long maxListings = 10000;
 // else whether the key was deleted.
 static LSTATUS deleteTree(HKEY parent, const char* name, TreeWalk* walk, int depth) {
     HKEY key;
-    LSTATUS status = RegOpenKeyExA(parent, name, walk->openLink, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &key);
+    const REGSAM access = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
+    const LSTATUS status = RegOpenKeyExA(parent, name, walk->openLink, access, &key);
     if (status != ERROR_SUCCESS) return status;
     if (depth < maxTreeDepth) {
         char child[512];  // a name of 255 characters, each of up to two bytes in a double-byte code page
@@ -177,7 +178,8 @@ bool deleteRegistryTree(const char* keyText, FILE* log) {
     if (root) status = RegOpenKeyExA(root, keyText + 5, walk.openLink, KEY_QUERY_VALUE, &key);
     if (status == ERROR_SUCCESS) RegCloseKey(key);
     const char* lastName;
-    if (!isAbsent(status) && (status = openParent(root, keyText + 5, walk.openLink, &parent, &lastName)) == ERROR_SUCCESS) {
+    if (!isAbsent(status)) status = openParent(root, keyText + 5, walk.openLink, &parent, &lastName);
+    if (status == ERROR_SUCCESS) {
         status = deleteTree(parent, lastName, &walk, 0);
         if (parent != root) RegCloseKey(parent);
     }

@@ -57,21 +57,17 @@ void plantEverything() {
     sim::addKey("HKCU\\Software\\Quenderholt Other\\Settings");
 }
 
-// Whether a line of sim::registryDump belongs to a table entry: the value's line, or the key's own line (a link's
-// with its target) and every line below it.
+// Whether a line of sim::registryDump belongs to a table entry: the value's line, or the key's own lines (its values,
+// a link's target) and every line below it.
 bool isTarget(const std::string& line) {
-    static const std::vector<std::string> starts = [] {
-        std::vector<std::string> all;
-        for (const Entry& e : table) {
-            if (e.value) all.push_back(e.key + " [" + e.value + "]=");
-            for (const char* after : {"\\", " [", " -> "})
-                if (!e.value) all.push_back(e.key + after);
-        }
-        return all;
-    }();
-    for (const std::string& start : starts)
-        if (startsWith(line, start)) return true;
-    return std::any_of(table.begin(), table.end(), [&](const Entry& e) { return !e.value && line == e.key; });
+    for (const Entry& e : table) {
+        if (line.compare(0, e.key.size(), e.key) != 0) continue;
+        const std::string rest = line.substr(e.key.size());
+        if (e.value ? startsWith(rest, std::string(" [") + e.value + "]=")
+                    : rest.empty() || startsWith(rest, "\\") || startsWith(rest, " [") || startsWith(rest, " -> "))
+            return true;
+    }
+    return false;
 }
 
 std::vector<std::string> withoutTargets(std::vector<std::string> dump) {
@@ -143,8 +139,10 @@ TEST_F(RegistryCleanup, OnACleanRegistryEveryEntryIsNotFoundInTableOrder) {
     for (const sim::Call& call : sim::calls())
         if (call.function == "RegOpenKeyExA") opened.push_back(call.args[0]);
     ASSERT_EQ(opened.size(), 32u);
-    for (size_t i = 0; i < table.size(); ++i)
-        EXPECT_EQ(opened[i + 1], table[i].key.substr(5, table[i].value ? table[i].key.find('\\', 5) - 5 : std::string::npos));
+    for (size_t i = 0; i < table.size(); ++i) {
+        const std::string& key = table[i].key;
+        EXPECT_EQ(opened[i + 1], key.substr(5, table[i].value ? key.find('\\', 5) - 5 : std::string::npos));
+    }
 }
 
 TEST_F(RegistryCleanup, AStartupKeyWithoutTheProductsValueIsReportedAndKept) {
@@ -321,17 +319,16 @@ TEST_F(RegistryCleanup, APrefixWithNothingOrABackslashAfterItNeverDeletesARoot) 
 
 // ---- Links, and walks that must stay inside and end.
 
-// One entry over registry links and hostile trees. Only the keys named in `touched` (each with all below it) may
-// change, and go when the entry is deleted; every other key, the targets of links above all, stays as it was.
+// One entry over registry links and hostile trees: only the keys in `touched` (with all below them) may change, and
+// they go when the entry does; every other key, the targets of links above all, stays as it was.
 TEST_F(RegistryCleanup, LinksGoAsLinksTheirTargetsStayAndEveryWalkStaysInsideAndEnds) {
     const std::string programs = explorer + "MenuOrder\\Start Menu\\Programs", victim = "HKLM\\SOFTWARE\\Victim";
-    const Entry user{programs + "\\Quenderholt", nullptr}, machine{"HKLM\\SOFTWARE\\Quenderholt", nullptr};
-    const Entry& layout = table[28];
-    const Entry& run = table[29];
-    std::string deep = machine.key;
+    const Entry user{programs + "\\Quenderholt", nullptr}, tree{"HKLM\\SOFTWARE\\Quenderholt", nullptr};
+    const std::string lossy = tree.key + "\\a\xEF\xBC\xBC" "Quenderholt";
+    const std::string layout = "HKLM\\SYSTEM\\ControlSet001\\Control\\Keyboard Layouts\\000105C9";
+    std::string deep = tree.key;
     for (int i = 0; i < 70; ++i) deep += "\\d";
     struct Case {
-        const char* what;
         std::function<void()> plant;
         const Entry& entry;
         std::string line;
@@ -339,59 +336,53 @@ TEST_F(RegistryCleanup, LinksGoAsLinksTheirTargetsStayAndEveryWalkStaysInsideAnd
         DWORD version = 0x1DB10106;  // NT family
     };
     for (const Case& c : std::vector<Case>{
-             {"a table key linked to a key of the user's", [&] { sim::addRegistryLink(user.key, "HKCU\\Software\\Victim"); },
-              user, treeDeleted(user), {user.key}},
-             {"a table key linked to a machine key", [&] { sim::addRegistryLink(user.key, victim); }, user,
-              treeDeleted(user), {user.key}},
-             {"a link whose target is missing", [&] { sim::addRegistryLink(user.key, victim + "\\Missing"); }, user,
-              treeDeleted(user), {user.key}},
-             {"a link inside a machine-wide tree", [&] { sim::addRegistryLink(machine.key + "\\Sub\\Out", victim); },
-              machine, treeDeleted(machine), {machine.key}},
-             {"a link above, to a key holding the name", [&] { sim::addRegistryLink(programs, victim); }, user,
-              treeKept(user), {}},
-             {"a link above, to a key without it", [&] { sim::addRegistryLink(programs, victim + "\\Below"); }, user,
-              notFound(user), {}},
-             {"the system's link above a machine key", [&] {
-                  sim::addKey("HKLM\\SYSTEM\\ControlSet001\\Control\\Keyboard Layouts\\000105C9\\Sub");
+             {[&] { sim::addRegistryLink(user.key, "HKCU\\Software\\Victim"); }, user, treeDeleted(user), {user.key}},
+             {[&] { sim::addRegistryLink(user.key, victim); }, user, treeDeleted(user), {user.key}},
+             {[&] { sim::addRegistryLink(user.key, victim + "\\Missing"); }, user, treeDeleted(user), {user.key}},
+             {[&] { sim::addRegistryLink(tree.key + "\\Sub\\Out", victim); }, tree, treeDeleted(tree), {tree.key}},
+             // A link on the way in the user's hive is not gone through; the system's own in the machine's is.
+             {[&] { sim::addRegistryLink(programs, victim); }, user, treeKept(user), {}},
+             {[&] { sim::addRegistryLink(programs, victim + "\\Below"); }, user, notFound(user), {}},
+             {[&] { sim::addRegistryLink(table[29].key, victim); }, table[29], valueKept(table[29]), {}},
+             {[&] {
+                  sim::addKey(layout + "\\Sub");
                   sim::addRegistryLink("HKLM\\SYSTEM\\CurrentControlSet", "HKLM\\SYSTEM\\ControlSet001");
-              }, layout, treeDeleted(layout), {"HKLM\\SYSTEM\\ControlSet001\\Control\\Keyboard Layouts\\000105C9"}},
-             {"a start-up key that is a link", [&] { sim::addRegistryLink(run.key, victim); }, run, valueKept(run), {}},
-             {"a listed name that leads nowhere", [&] { sim::setListedKeyName(machine.key + "\\Sub", "Sob"); }, machine,
-              treeKept(machine), {machine.key}},
-             {"a listed name the code page made a path of", [&] {
-                  sim::addKey(machine.key + "\\a\xEF\xBC\xBC" "Quenderholt");  // listed before the link
-                  sim::addRegistryLink(machine.key + "\\a", victim);
-                  sim::setListedKeyName(machine.key + "\\a\xEF\xBC\xBC" "Quenderholt", "a\\Quenderholt");
-              }, machine, treeKept(machine), {machine.key}},
-             {"a key that keeps getting subkeys", [&] { sim::keepAddingSubkeys(machine.key + "\\Sub"); }, machine,
-              treeKept(machine), {machine.key}},
-             {"a tree deeper than a walk goes", [&] { sim::addKey(deep); }, machine, treeKept(machine), {machine.key}},
-             {"the 95/98/Me family, without links", [] {}, machine, treeDeleted(machine), {machine.key}, 0xC0000A04},
+              }, table[28], treeDeleted(table[28]), {layout}},
+             // Listed names that lead nowhere, or out through a link; a tree that keeps growing, or goes too deep.
+             {[&] { sim::setListedKeyName(tree.key + "\\Sub", "Sob"); }, tree, treeKept(tree), {tree.key}},
+             {[&] {
+                  sim::addKey(lossy);  // listed before the link
+                  sim::addRegistryLink(tree.key + "\\a", victim);
+                  sim::setListedKeyName(lossy, "a\\Quenderholt");
+              }, tree, treeKept(tree), {tree.key}},
+             {[&] { sim::keepAddingSubkeys(tree.key + "\\Sub"); }, tree, treeKept(tree), {tree.key}},
+             {[&] { sim::addKey(deep); }, tree, treeKept(tree), {tree.key}},
+             {[] {}, tree, treeDeleted(tree), {tree.key}, 0xC0000A04},  // 95/98/Me: no links, no option
          }) {
         sim::reset();
         sim::setVersion(c.version);
         sim::addValue(victim + "\\Quenderholt\\Below", "v", "x");
-        sim::addValue("HKCU\\Software\\Victim\\Below", "pelvane.exe", "x");
         sim::addValue(victim, "pelvane.exe", "x");
-        sim::addValue(machine.key + "\\Sub\\Deeper", "v", "x");
+        sim::addValue("HKCU\\Software\\Victim\\Below", "v", "x");
+        sim::addValue(tree.key + "\\Sub\\Deeper", "v", "x");
         c.plant();
-        const auto before = sim::registryDump();
+        SCOPED_TRACE(c.line);
+        auto untouched = [&](std::vector<std::string> dump) {
+            for (const std::string& key : c.touched)
+                dump.erase(std::remove_if(dump.begin(), dump.end(), [&](const std::string& line) {
+                    return line == key || startsWith(line, key + "\\") || startsWith(line, key + " ");
+                }), dump.end());
+            return dump;
+        };
+        const auto before = untouched(sim::registryDump());
         MemoryLog log;
         const bool gone = c.entry.value ? deleteRegistryValue(c.entry.key.c_str(), c.entry.value, log.stream())
                                         : deleteRegistryTree(c.entry.key.c_str(), log.stream());
-        EXPECT_EQ(log.lines(), std::vector<std::string>{c.line}) << c.what;
-        EXPECT_EQ(gone, c.line == treeDeleted(c.entry) || c.line == notFound(c.entry)) << c.what;
-        auto untouched = [&](std::vector<std::string> dump) {
-            dump.erase(std::remove_if(dump.begin(), dump.end(), [&](const std::string& line) {
-                return std::any_of(c.touched.begin(), c.touched.end(), [&](const std::string& key) {
-                    return line == key || startsWith(line, key + "\\") || startsWith(line, key + " ");
-                });
-            }), dump.end());
-            return dump;
-        };
-        EXPECT_EQ(untouched(sim::registryDump()), untouched(before)) << c.what;
-        for (const std::string& key : c.touched) EXPECT_EQ(sim::keyExists(key), !gone) << c.what << ": " << key;
-        EXPECT_EQ(sim::openKeys(), 0) << c.what;
+        EXPECT_EQ(log.lines(), std::vector<std::string>{c.line});
+        EXPECT_EQ(gone, c.line == treeDeleted(c.entry) || c.line == notFound(c.entry));
+        EXPECT_EQ(untouched(sim::registryDump()), before);
+        for (const std::string& key : c.touched) EXPECT_EQ(sim::keyExists(key), !gone) << key;
+        EXPECT_EQ(sim::openKeys(), 0);
     }
 }
 

@@ -37,35 +37,27 @@ bool Planted::key(HKEY root, const std::string& subkey) {
     return true;
 }
 
-// The registry's own name of a root, as a link's target is written ("\REGISTRY\Machine", "\REGISTRY\User\<SID>"):
-// the name of its Software key without its last name.
-static std::wstring registryNameOf(HKEY root) {
+bool Planted::link(HKEY root, const std::string& subkey, HKEY targetRoot, const std::string& targetSubkey) {
+    // The target as the registry names it: the name of the root's Software key ("\REGISTRY\User\<SID>\Software"),
+    // its last name replaced.
     typedef LONG(WINAPI * QueryKey)(HANDLE, int, void*, ULONG, ULONG*);
     const auto query = reinterpret_cast<QueryKey>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryKey")));
     HKEY key;
-    if (!query || RegOpenKeyExA(root, "Software", 0, KEY_READ, &key) != ERROR_SUCCESS) return L"";
-    ULONG information[512], size = 0;  // KEY_NAME_INFORMATION: the name's length in bytes, then the name
-    const LONG status = query(key, 3, information, sizeof information, &size);
+    ULONG name[512] = {0}, size = 0;  // KEY_NAME_INFORMATION (3): the name's length in bytes, then the name
+    if (RegOpenKeyExA(targetRoot, "Software", 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    const bool named = query && query(key, 3, name, sizeof name, &size) == 0;
     RegCloseKey(key);
-    if (status != 0) return L"";
-    const std::wstring name(reinterpret_cast<const wchar_t*>(information + 1), information[0] / sizeof(wchar_t));
-    return name.substr(0, name.rfind(L'\\'));
-}
-
-bool Planted::link(HKEY root, const std::string& subkey, HKEY targetRoot, const std::string& targetSubkey) {
-    const std::string parent = parentOf(subkey);
-    if (!parent.empty() && !key(root, parent)) return false;
-    const std::wstring rootName = registryNameOf(targetRoot);
-    if (rootName.empty()) return false;
-    std::wstring target = rootName + L"\\";
+    std::wstring target(reinterpret_cast<const wchar_t*>(name + 1), name[0] / sizeof(wchar_t));
+    target.resize(target.rfind(L'\\') + 1);
     for (char c : targetSubkey) target += static_cast<wchar_t>(static_cast<unsigned char>(c));
-    HKEY key;
-    if (RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+    if (!named || (!parentOf(subkey).empty() && !this->key(root, parentOf(subkey))) ||
+        RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
                         KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
     links_.push_back({root, subkey});
-    const LONG status = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.data()),
+    const LONG status = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK,
+                                       reinterpret_cast<const BYTE*>(target.data()),
                                        static_cast<DWORD>(target.size() * sizeof(wchar_t)));
     RegCloseKey(key);
     return status == ERROR_SUCCESS;
@@ -114,8 +106,7 @@ void Planted::removeAll() {
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
     for (const Key& link : links_) {
         HKEY key;
-        if (!deleteKey || RegOpenKeyExA(link.root, link.subkey.c_str(), REG_OPTION_OPEN_LINK, DELETE, &key) != ERROR_SUCCESS)
-            continue;
+        if (!deleteKey || RegOpenKeyExA(link.root, link.subkey.c_str(), REG_OPTION_OPEN_LINK, DELETE, &key) != 0) continue;
         deleteKey(key);
         RegCloseKey(key);
     }
