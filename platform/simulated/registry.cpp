@@ -175,8 +175,7 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM acc
     *result = nullptr;
     if (callFails("RegOpenKeyExA", {subKey ? subKey : "(null)"})) return ERROR_ACCESS_DENIED;
     // The 95/98/Me family has no links and refuses every option.
-    if ((options != 0 && options != REG_OPTION_OPEN_LINK) || (options != 0 && ninetyFiveFamily()))
-        return ERROR_INVALID_PARAMETER;
+    if (options != 0 && (options != REG_OPTION_OPEN_LINK || ninetyFiveFamily())) return ERROR_INVALID_PARAMETER;
     Key* start = keyOrRoot(root);
     if (!start || !subKey) return ERROR_INVALID_HANDLE;
     if (start->deleted) return ERROR_KEY_DELETED;
