@@ -10,7 +10,6 @@
 #include <windows.h>
 #include <commdlg.h>
 #include <shlobj.h>
-#include <shlwapi.h>
 #endif
 
 // The few process services the program takes from the C runtime, behind the same door so that tests can watch them.

@@ -16,9 +16,11 @@ bool runRegistryCleanup(FILE* log);
 HKEY rootKeyFromPrefix(const char* text);
 
 // Deletes one value of a key. True when it is gone: deleted now, or its key or the value was not there. False when
-// it is still there, or may be: the key cannot be opened for deletion, or not even for reading, or deletion failed.
+// it is still there, or may be: the key cannot be opened for deletion (or is a link, or is reached only through a
+// link of the user's hive), or not even for reading, or deletion failed.
 bool deleteRegistryValue(const char* keyText, const char* valueName, FILE* log);
 
-// Deletes a key with everything below it. True when it is gone: deleted now, or not there. False when it exists
-// but cannot be opened with full access, or its deletion failed.
+// Deletes a key with everything below it, a link below it or at it as a link. True when it is gone: deleted now, or
+// not there. False when it exists but cannot be opened for deletion, is reached only through a link of the user's
+// hive, or it or a key below it could not be deleted.
 bool deleteRegistryTree(const char* keyText, FILE* log);

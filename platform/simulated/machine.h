@@ -37,16 +37,21 @@ struct Node {
     bool isFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 };
 
-// A registry key with its values and subkeys.
+// A registry key with its values and subkeys, or a registry link (NT family) with the key text it leads to.
 struct Key {
     std::string name;
+    std::string listedName;  // what a listing shows when the code page cannot hold the name ("" when it can)
+    std::string linkTarget;  // a link: "HKxx\..." of its target, which need not exist; "" for an ordinary key
     std::map<std::string, std::string> values;  // lower-case name -> data
     std::map<std::string, std::string> valueNames;  // lower-case name -> name as written
     std::vector<std::unique_ptr<Key>> children;
     Key* parent = nullptr;
     bool fullAccessDenied = false;
     bool allAccessDenied = false;
-    bool treeDeletionFails = false;
+    bool deletionFails = false;
+    bool deleted = false;       // taken out of the registry; kept for the handles still open to it
+    bool keepsGettingSubkeys = false;  // another program adds a subkey each time one is deleted
+    int subkeysAdded = 0;
     std::vector<std::string> undeletableValues;  // lower-case names
 };
 
@@ -105,6 +110,7 @@ struct Machine {
     std::unique_ptr<Key> roots[3];  // HKCR, HKCU, HKLM
     std::map<long, Key*> keys;
     long nextKey = 1;
+    std::vector<std::unique_ptr<Key>> deletedKeys;
 
     std::map<long, Handle> handles;
     long nextHandle = 1;
@@ -155,6 +161,8 @@ void removeNode(Node* node);
 Key* rootOf(HKEY root);
 Key* findKey(Key* from, const std::string& subKey);
 Key* keyOfHandle(HKEY key);
+// The system's deletion of a key through its handle (ntdll's NtDeleteKey), found with GetProcAddress.
+LONG ntDeleteKey(HKEY key);
 
 // The simulated windows of other programs expire as the virtual clock advances.
 void advanceClock(unsigned long ms);

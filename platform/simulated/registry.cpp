@@ -1,4 +1,4 @@
-// The simulated registry: three roots of keys with values, access rights and deletions that can fail.
+// The simulated registry: three roots of keys with values, links, access rights and deletions that can fail.
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -9,9 +9,8 @@ namespace sim {
 namespace {
 
 Key* childKey(Key* key, const std::string& name) {
-    const std::string wanted = lowered(name);
     for (auto& child : key->children)
-        if (lowered(child->name) == wanted) return child.get();
+        if (lstrcmpiA(child->name.c_str(), name.c_str()) == 0) return child.get();
     return nullptr;
 }
 
@@ -38,10 +37,57 @@ void dump(const Key* key, const std::string& path, std::vector<std::string>* out
     for (const auto& value : key->values) out->push_back(path + " [" + key->valueNames.at(value.first) + "]=" + value.second);
     for (const auto& child : key->children) {
         const std::string childPath = path + "\\" + child->name;
-        out->push_back(childPath);
+        out->push_back(childPath + (child->linkTarget.empty() ? "" : " -> " + child->linkTarget));
         dump(child.get(), childPath, out);
     }
 }
+
+Key* lookUp(Key* from, const std::string& subKey, bool linkItself, int hops);
+
+// The key a link leads to, as the system follows it (a chain of links included); an ordinary key itself.
+Key* target(Key* key, int hops) {
+    if (!key || key->linkTarget.empty()) return key;
+    std::string subKey;
+    Key* root = rootOfText(key->linkTarget, &subKey);
+    return hops < 16 ? lookUp(root, subKey, false, hops + 1) : nullptr;
+}
+
+// The key a subkey text leads to from a key, as RegOpenKeyExA finds it: every link on the way is followed (a link
+// it starts from too, as Wine does), the one at the last name only unless linkItself.
+Key* lookUp(Key* from, const std::string& subKey, bool linkItself, int hops) {
+    for (const std::string& part : splitPath(subKey)) {
+        from = target(from, hops);
+        if (!from || !(from = childKey(from, part))) return nullptr;
+    }
+    return linkItself ? from : target(from, hops);
+}
+
+// The key a handle or a root handle stands for.
+Key* keyOrRoot(HKEY handle) { return rootOf(handle) ? rootOf(handle) : keyOfHandle(handle); }
+
+// Takes a key out of the registry; it stays in memory, marked deleted, for the handles still open to it.
+LSTATUS removeKey(Key* key) {
+    if (key->deletionFails) return ERROR_ACCESS_DENIED;
+    auto& siblings = key->parent->children;
+    auto at = std::find_if(siblings.begin(), siblings.end(), [&](auto& c) { return c.get() == key; });
+    std::function<void(Key*)> mark = [&](Key* k) {
+        k->deleted = true;
+        for (auto& child : k->children) mark(child.get());
+    };
+    mark(key);
+    machine().deletedKeys.push_back(std::move(*at));
+    siblings.erase(at);
+    Key* parent = key->parent;
+    if (parent->keepsGettingSubkeys) {
+        auto added = std::make_unique<Key>();
+        added->name = "Added " + std::to_string(++parent->subkeysAdded);
+        added->parent = parent;
+        parent->children.push_back(std::move(added));
+    }
+    return ERROR_SUCCESS;
+}
+
+bool ninetyFiveFamily() { return (machine().version & 0x80000000u) != 0; }
 
 }  // namespace
 
@@ -103,7 +149,13 @@ void denyAllAccess(const std::string& key) { existingKey(key)->allAccessDenied =
 void failValueDeletion(const std::string& key, const std::string& name) {
     existingKey(key)->undeletableValues.push_back(lowered(name));
 }
-void failTreeDeletion(const std::string& key) { existingKey(key)->treeDeletionFails = true; }
+void failKeyDeletion(const std::string& key) { existingKey(key)->deletionFails = true; }
+void addRegistryLink(const std::string& key, const std::string& target) {
+    addKey(key);
+    existingKey(key)->linkTarget = target;
+}
+void setListedKeyName(const std::string& key, const std::string& listed) { existingKey(key)->listedName = listed; }
+void keepAddingSubkeys(const std::string& key) { existingKey(key)->keepsGettingSubkeys = true; }
 
 std::vector<std::string> registryDump() {
     static const char* const names[] = {"HKCR", "HKCU", "HKLM"};
@@ -121,10 +173,14 @@ using namespace sim;
 LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
     *result = nullptr;
     if (callFails("RegOpenKeyExA", {subKey ? subKey : "(null)"})) return ERROR_ACCESS_DENIED;
-    if (options != 0 || !subKey) return ERROR_INVALID_HANDLE;
-    Key* start = rootOf(root);
-    if (!start) return ERROR_INVALID_HANDLE;
-    Key* key = findKey(start, subKey);
+    // The 95/98/Me family has no links and refuses every option.
+    if (options != 0 && (options != REG_OPTION_OPEN_LINK || ninetyFiveFamily())) return ERROR_INVALID_PARAMETER;
+    Key* start = keyOrRoot(root);
+    if (!start || !subKey) return ERROR_INVALID_HANDLE;
+    if (start->deleted) return ERROR_KEY_DELETED;
+    // Windows refuses a subkey that begins with a backslash or holds an empty name between two.
+    if (subKey[0] == '\\' || strstr(subKey, "\\\\")) return ERROR_FILE_NOT_FOUND;
+    Key* key = lookUp(start, subKey, options == REG_OPTION_OPEN_LINK, 0);
     if (!key) return ERROR_FILE_NOT_FOUND;
     const bool wantsWrite = (access & ~static_cast<REGSAM>(KEY_READ)) != 0;
     if (key->allAccessDenied || (wantsWrite && key->fullAccessDenied)) return ERROR_ACCESS_DENIED;
@@ -140,9 +196,12 @@ LSTATUS WINAPI RegQueryValueExA(HKEY handle, LPCSTR valueName, LPDWORD, LPDWORD 
     if (callFails("RegQueryValueExA", {valueName})) return ERROR_ACCESS_DENIED;
     Key* key = keyOfHandle(handle);
     if (!key || (data && !dataLength)) return ERROR_INVALID_HANDLE;
+    if (key->deleted) return ERROR_KEY_DELETED;
+    const bool linkValue = !key->linkTarget.empty() && lowered(valueName) == "symboliclinkvalue";
     const auto value = key->values.find(lowered(valueName));
-    if (value == key->values.end()) return ERROR_FILE_NOT_FOUND;
-    if (type) *type = REG_SZ;
+    if (!linkValue && value == key->values.end()) return ERROR_FILE_NOT_FOUND;
+    if (type) *type = linkValue ? REG_LINK : REG_SZ;
+    if (linkValue) return data ? ERROR_INVALID_HANDLE : ERROR_SUCCESS;  // the program asks a link only its type
     const DWORD size = static_cast<DWORD>(value->second.size() + 1);
     if (data && size > *dataLength) {
         *dataLength = size;
@@ -157,6 +216,7 @@ LSTATUS WINAPI RegDeleteValueA(HKEY handle, LPCSTR valueName) {
     if (callFails("RegDeleteValueA", {valueName})) return ERROR_ACCESS_DENIED;
     Key* key = keyOfHandle(handle);
     if (!key) return ERROR_INVALID_HANDLE;
+    if (key->deleted) return ERROR_KEY_DELETED;
     const std::string name = lowered(valueName);
     if (!key->values.count(name)) return ERROR_FILE_NOT_FOUND;
     auto& undeletable = key->undeletableValues;
@@ -172,12 +232,41 @@ LSTATUS WINAPI RegCloseKey(HKEY handle) {
                                                                                           : ERROR_INVALID_HANDLE;
 }
 
-LSTATUS WINAPI SHDeleteKeyA(HKEY root, LPCSTR subKey) {
-    if (callFails("SHDeleteKeyA", {subKey})) return ERROR_ACCESS_DENIED;
-    Key* key = findKey(rootOf(root), subKey);
-    if (!key || !key->parent) return ERROR_FILE_NOT_FOUND;
-    if (key->treeDeletionFails) return ERROR_ACCESS_DENIED;
-    auto& siblings = key->parent->children;
-    siblings.erase(std::find_if(siblings.begin(), siblings.end(), [&](auto& c) { return c.get() == key; }));
+LSTATUS WINAPI RegEnumKeyExA(HKEY handle, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD, LPSTR, LPDWORD,
+                             FILETIME*) {
+    if (callFails("RegEnumKeyExA", {std::to_string(index)})) return ERROR_ACCESS_DENIED;
+    Key* key = keyOfHandle(handle);
+    if (!key) return ERROR_INVALID_HANDLE;
+    if (key->deleted) return ERROR_KEY_DELETED;
+    if (index >= key->children.size()) return ERROR_NO_MORE_ITEMS;
+    const Key& child = *key->children[index];
+    const std::string& shown = child.listedName.empty() ? child.name : child.listedName;
+    if (shown.size() >= *nameLength) return ERROR_MORE_DATA;
+    std::memcpy(name, shown.c_str(), shown.size() + 1);
+    *nameLength = static_cast<DWORD>(shown.size());
     return ERROR_SUCCESS;
 }
+
+LSTATUS WINAPI RegDeleteKeyA(HKEY handle, LPCSTR subKey) {
+    if (callFails("RegDeleteKeyA", {subKey})) return ERROR_ACCESS_DENIED;
+    Key* start = keyOrRoot(handle);
+    if (!start || start->deleted) return ERROR_INVALID_HANDLE;
+    Key* key = lookUp(start, subKey, false, 0);
+    if (!key || !key->parent) return ERROR_FILE_NOT_FOUND;
+    // The NT family deletes only a key without subkeys; 95/98/Me deletes the whole tree.
+    if (!key->children.empty() && !ninetyFiveFamily()) return ERROR_ACCESS_DENIED;
+    return removeKey(key);
+}
+
+namespace sim {
+
+LONG ntDeleteKey(HKEY handle) {
+    const LONG accessDenied = static_cast<LONG>(0xC0000022), cannotDelete = static_cast<LONG>(0xC0000121);
+    if (callFails("NtDeleteKey")) return accessDenied;
+    Key* key = keyOfHandle(handle);
+    if (!key || !key->parent || key->deleted) return static_cast<LONG>(0xC0000008);  // an invalid handle
+    if (!key->children.empty()) return cannotDelete;
+    return removeKey(key) == ERROR_SUCCESS ? 0 : accessDenied;
+}
+
+}  // namespace sim

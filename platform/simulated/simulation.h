@@ -124,8 +124,11 @@ bool valueExists(const std::string& key, const std::string& name);
 void denyFullAccess(const std::string& key);  // opens for reading only
 void denyAllAccess(const std::string& key);   // cannot be opened at all
 void failValueDeletion(const std::string& key, const std::string& name);
-void failTreeDeletion(const std::string& key);
-std::vector<std::string> registryDump();       // every key and value, for comparing before and after
+void failKeyDeletion(const std::string& key);   // the key itself cannot be deleted (its subkeys can)
+void addRegistryLink(const std::string& key, const std::string& target);  // a link to a key text, there or not
+void setListedKeyName(const std::string& key, const std::string& listed);  // the name as the code page lists it
+void keepAddingSubkeys(const std::string& key);  // another program adds a subkey each time one is deleted
+std::vector<std::string> registryDump();       // every key ("key -> target" for a link) and value
 
 // ---- Windows of the product and the virtual clock.
 void addWindow(const WindowSetup& window);

@@ -54,21 +54,29 @@ typedef intptr_t(WINAPI* FARPROC)(void);
 #define ERROR_NO_MORE_FILES 18L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_NAME 123L
+#define ERROR_INVALID_PARAMETER 87L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_KEY_DELETED 1018L
 #define ERROR_TIMEOUT 1460L
 
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)0x80000000)
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)0x80000001)
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)0x80000002)
 #define KEY_QUERY_VALUE 0x1
+#define KEY_SET_VALUE 0x2
+#define KEY_ENUMERATE_SUB_KEYS 0x8
+#define DELETE 0x10000
 #define KEY_READ 0x20019
 #define KEY_ALL_ACCESS 0xF003F
 #define REG_SZ 1
+#define REG_OPTION_OPEN_LINK 0x8
+#define REG_LINK 6
 
 #define FILE_ATTRIBUTE_READONLY 0x1
 #define FILE_ATTRIBUTE_HIDDEN 0x2
@@ -227,6 +235,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, L
                            void* parameter, DWORD flags, LPDWORD threadId);
 DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
 HMODULE WINAPI LoadLibraryA(LPCSTR name);
+HMODULE WINAPI GetModuleHandleA(LPCSTR name);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 BOOL WINAPI FreeLibrary(HMODULE module);
 
@@ -236,7 +245,9 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LP
                                 LPDWORD dataLength);
 LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
 LSTATUS WINAPI RegCloseKey(HKEY key);
-LSTATUS WINAPI SHDeleteKeyA(HKEY root, LPCSTR subKey);
+LSTATUS WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved, LPSTR className,
+                             LPDWORD classLength, FILETIME* lastWriteTime);
+LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey);
 
 // Shell (found at run time with GetProcAddress)
 BOOL WINAPI SHGetSpecialFolderPathA(HWND owner, LPSTR path, int folder, BOOL create);

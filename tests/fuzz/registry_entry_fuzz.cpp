@@ -1,5 +1,5 @@
-// Fuzzes registry entry texts: whatever the text, no root and nothing outside the named key is deleted, and every
-// opened key is closed.
+// Fuzzes registry entry texts: whatever the text, no root and nothing outside the named key is deleted (nothing
+// through a link), and every opened key is closed.
 #include <stdint.h>
 #include <stdlib.h>
 
@@ -16,6 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::addValue("HKCU\\Software\\Keep", "value", "x");
     sim::addValue("HKCR\\.keep", "value", "x");
     sim::addValue("HKLM\\SOFTWARE\\Target\\Below", "v", "x");
+    sim::addRegistryLink("HKLM\\SOFTWARE\\Target\\Link", "HKLM\\SOFTWARE\\Keep");
+    sim::addRegistryLink("HKCU\\Software\\Way", "HKLM\\SOFTWARE");
     const HKEY root = rootKeyFromPrefix(text.c_str());
     if (root && root != HKEY_CLASSES_ROOT && root != HKEY_CURRENT_USER && root != HKEY_LOCAL_MACHINE) abort();
     const size_t tab = text.find('\t');

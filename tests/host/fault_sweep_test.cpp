@@ -19,7 +19,7 @@ void plantCanary() {
     sim::addFile("C:\\Program Files\\Quenderholt\\keep.dll", "keep");
     sim::addFile("D:\\Other\\pelvane32.dll.bak", "keep");
     sim::addValue("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "other.exe", "keep");
-    sim::addValue("HKLM\\SOFTWARE\\Quenderholt2", "keep", "keep");
+    sim::addValue("HKLM\\SOFTWARE\\Quenderholt2\\Quenderholt", "keep", "keep");
     sim::addKey("HKLM\\SOFTWARE\\Classes\\.pvq");
 }
 
@@ -28,8 +28,8 @@ std::vector<std::string> canary() {
     for (const char* path : {"C:\\Program Files\\Quenderholt\\keep.dll", "D:\\Other\\pelvane32.dll.bak"})
         seen.push_back(std::string(path) + (sim::exists(path) ? "=" + sim::fileContent(path) : " gone"));
     for (const std::string& entry : sim::registryDump())
-        if (entry.find("Quenderholt2") != std::string::npos || entry.find("other.exe") != std::string::npos ||
-            entry.find(".pvq") != std::string::npos)
+        if ((entry.find("Quenderholt2") != std::string::npos || entry.find("other.exe") != std::string::npos ||
+             entry.find(".pvq") != std::string::npos) && entry.find(" -> ") == std::string::npos)
             seen.push_back(entry);
     return seen;
 }
@@ -79,6 +79,11 @@ const std::vector<Scenario>& scenarios() {
              sim::setShortName("\\\\?\\" + climbing, "X__~1.DLL");
              sim::addFile(std::string(folder) + "\\trail.");
              sim::addLink(std::string(folder) + "\\Keyboards\\other", "D:\\Other");
+             // Registry links to the canary: inside a table tree, and above rows 11 to 13.
+             sim::addRegistryLink("HKLM\\SOFTWARE\\Quenderholt\\Pelvane\\Elsewhere", "HKLM\\SOFTWARE\\Quenderholt2");
+             sim::addRegistryLink(
+                 "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\Programs",
+                 "HKLM\\SOFTWARE\\Quenderholt2");
          }},
         {"product running", [] {
              plantInstallation();

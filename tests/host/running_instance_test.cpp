@@ -212,8 +212,8 @@ TEST_F(RunningInstance, ARunClosesTheProductBeforeItDeletesAnything) {
         std::string(header) + "Pelvane was running and has been terminated\r\n\r\nRegistry cleanup\r\n";
     EXPECT_EQ(logText().rfind(start, 0), 0u);
     EXPECT_EQ(sim::sleeps().size(), 4u);
-    ASSERT_GE(firstCallOf("SHDeleteKeyA"), 0);
-    EXPECT_LT(lastCallOf("FindWindowA"), firstCallOf("SHDeleteKeyA"));
+    ASSERT_GE(firstCallOf("NtDeleteKey"), 0);
+    EXPECT_LT(lastCallOf("FindWindowA"), firstCallOf("NtDeleteKey"));
     EXPECT_LT(lastCallOf("FindWindowA"), firstCallOf("RegDeleteValueA"));
     EXPECT_FALSE(sim::keyExists("HKCU\\Software\\Quenderholt"));
     EXPECT_FALSE(sim::valueExists(runKey, "pelvane.exe"));
@@ -233,7 +233,7 @@ TEST_F(RunningInstance, AProductThatWillNotCloseStopsTheRunBeforeTheRegistry) {
         EXPECT_EQ(logText(), header) << hung;
         EXPECT_EQ(sim::registryDump(), before) << hung;
         EXPECT_EQ(sim::callsOf("RegOpenKeyExA"), 1) << hung;  // the installation probe only
-        EXPECT_EQ(sim::callsOf("SHDeleteKeyA") + sim::callsOf("RegDeleteValueA"), 0) << hung;
+        EXPECT_EQ(sim::callsOf("NtDeleteKey") + sim::callsOf("RegDeleteValueA"), 0) << hung;
         EXPECT_EQ(sim::callsOf("SHGetSpecialFolderPathA"), 0) << hung;
         EXPECT_EQ(sim::openKeys(), 0) << hung;
         EXPECT_EQ(sim::clockMs(), hung ? 16000u : 10000u);

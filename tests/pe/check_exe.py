@@ -12,7 +12,7 @@ import pefile
 
 # A subset, not a list to match: a build may import fewer of them. shell32 is not among them: its folder function,
 # missing from the first shells of 95 and NT4, is found at run time.
-ALLOWED_DLLS = {'kernel32.dll', 'user32.dll', 'comdlg32.dll', 'advapi32.dll', 'shlwapi.dll', 'msvcrt.dll'}
+ALLOWED_DLLS = {'kernel32.dll', 'user32.dll', 'comdlg32.dll', 'advapi32.dll', 'msvcrt.dll'}
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 VERSION_6_0_159_1 = ((6 << 16) | 0, (159 << 16) | 1)
 VERSION_STRINGS = {

@@ -133,8 +133,8 @@ SIZE openFileDialogSizeAtInit(DWORD flags);
 
 // ---- Registry, files and the log ----
 
-// Whether a key exists (RegOpenKeyExA with KEY_READ succeeds).
-bool keyExists(HKEY root, const std::string& subkey);
+// Whether a key exists (RegOpenKeyExA with KEY_READ succeeds); with REG_OPTION_OPEN_LINK, a link as the link itself.
+bool keyExists(HKEY root, const std::string& subkey, DWORD options = 0);
 // Whether a value exists in a key.
 bool valueExists(HKEY root, const std::string& subkey, const std::string& name);
 // A REG_SZ value's data; nothing when the key or value is missing or not a string.
@@ -170,6 +170,8 @@ public:
     // Each planting returns false when it could not be done (the test should stop there).
     // Creates a key with every missing key above it.
     [[nodiscard]] bool key(HKEY root, const std::string& subkey);
+    // Creates a registry link (with every missing key above it) to a key of a root, which need not exist.
+    [[nodiscard]] bool link(HKEY root, const std::string& subkey, HKEY targetRoot, const std::string& targetSubkey);
     // Creates the key if needed and sets a REG_SZ value in it; refuses a value that already exists.
     [[nodiscard]] bool value(HKEY root, const std::string& subkey, const std::string& name, const std::string& data);
     // Creates a folder with every missing folder above it.
@@ -184,6 +186,7 @@ public:
 private:
     struct Key { HKEY root; std::string subkey; };
     struct Value { HKEY root; std::string subkey, name; };
+    std::vector<Key> links_;         // deleted as links, before any key, so that no deletion follows them
     std::vector<Key> keys_;          // the topmost keys created, each deleted with all below it
     std::vector<Value> values_;      // values set in keys that already existed
     std::vector<std::string> folders_;  // the topmost folders created, each deleted with all inside it

@@ -44,9 +44,9 @@ std::string programFilesFolder() {
 
 std::string defaultProductFolder() { return programFilesFolder() + "\\Quenderholt\\Pelvane"; }
 
-bool keyExists(HKEY root, const std::string& subkey) {
+bool keyExists(HKEY root, const std::string& subkey, DWORD options) {
     HKEY key;
-    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(root, subkey.c_str(), options, KEY_READ, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }

@@ -37,6 +37,32 @@ bool Planted::key(HKEY root, const std::string& subkey) {
     return true;
 }
 
+bool Planted::link(HKEY root, const std::string& subkey, HKEY targetRoot, const std::string& targetSubkey) {
+    // The target as the registry names it: the name of the root's Software key ("\REGISTRY\User\<SID>\Software"),
+    // its last name replaced.
+    typedef LONG(WINAPI * QueryKey)(HANDLE, int, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<QueryKey>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryKey")));
+    HKEY key;
+    ULONG name[512] = {0}, size = 0;  // KEY_NAME_INFORMATION (3): the name's length in bytes, then the name
+    if (RegOpenKeyExA(targetRoot, "Software", 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    const bool named = query && query(key, 3, name, sizeof name, &size) == 0;
+    RegCloseKey(key);
+    std::wstring target(reinterpret_cast<const wchar_t*>(name + 1), name[0] / sizeof(wchar_t));
+    target.resize(target.rfind(L'\\') + 1);
+    for (char c : targetSubkey) target += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    if (!named || (!parentOf(subkey).empty() && !this->key(root, parentOf(subkey))) ||
+        RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    links_.push_back({root, subkey});
+    const LONG status = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK,
+                                       reinterpret_cast<const BYTE*>(target.data()),
+                                       static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
 bool Planted::value(HKEY root, const std::string& subkey, const std::string& name, const std::string& data) {
     if (keyExists(root, subkey)) {
         if (valueExists(root, subkey, name)) return false;
@@ -75,6 +101,15 @@ bool Planted::file(const std::string& path, const std::string& bytes) {
 bool Planted::log(const std::string& bytes) { return writeFileBytes(logPath(), bytes); }
 
 void Planted::removeAll() {
+    typedef LONG(WINAPI * DeleteKey)(HANDLE);
+    const auto deleteKey = reinterpret_cast<DeleteKey>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
+    for (const Key& link : links_) {
+        HKEY key;
+        if (!deleteKey || RegOpenKeyExA(link.root, link.subkey.c_str(), REG_OPTION_OPEN_LINK, DELETE, &key) != 0) continue;
+        deleteKey(key);
+        RegCloseKey(key);
+    }
     for (const Value& value : values_) {
         HKEY key;
         if (RegOpenKeyExA(value.root, value.subkey.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) continue;
@@ -91,6 +126,7 @@ void Planted::removeAll() {
     }
     for (auto folder = folders_.rbegin(); folder != folders_.rend(); ++folder) removeTree(*folder);
     values_.clear();
+    links_.clear();
     keys_.clear();
     files_.clear();
     folders_.clear();

@@ -261,6 +261,9 @@ void expectLines(const std::vector<std::string>& actual, const std::vector<std::
 }
 
 const char readOnly[] = "D:P(A;;KR;;;WD)";  // everyone may read the key, nobody may change it
+// Everyone may read the key, nobody may delete it. (Wine lets the owner of a key delete it when its list only
+// leaves out the right to: it grants DELETE with the KR list above.)
+const char undeletable[] = "D:P(D;;SD;;;WD)(A;;KR;;;WD)";
 const char noAccess[] = "D:P";               // nobody may do anything with the key but its owner set its access
 
 }  // namespace
@@ -311,16 +314,16 @@ TEST(WineRegistry, OnACleanRegistryEveryEntryIsNotFoundAndNothingChanges) {
     EXPECT_EQ(differences(before, registryAroundTable()), "");
 }
 
-// Keys Wine really denies to the program: one that can only be read, or not even read, exists and is kept, and its
-// line says it could not be deleted; for a value entry the read-only key shows that the value is there.
+// Keys Wine really denies to the program: one that can only be read and not deleted, or not even read, exists and is
+// kept, and its line says it could not be deleted; for a value entry the read-only key shows that the value is there.
 TEST(WineRegistry, EntriesWithoutFullAccessAreKeptAndSaySoALockedSubkeyKeepsItsKey) {
     Planted planted;
     ASSERT_TRUE(plantTable(planted));
     const std::vector<std::string> before = registryAroundTable();
     // Made after the planting and dropped before it is removed (locals go in reverse order).
-    AccessList classes(HKEY_CLASSES_ROOT, ".pvp", readOnly);                     // rows 1 and 15
+    AccessList classes(HKEY_CLASSES_ROOT, ".pvp", undeletable);                  // rows 1 and 15
     AccessList userBelow(HKEY_CURRENT_USER, "Software\\Quenderholt\\Row14", noAccess);  // row 14
-    AccessList machine(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quenderholt", readOnly);   // row 22
+    AccessList machine(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quenderholt", undeletable);  // row 22
     AccessList startup(HKEY_CURRENT_USER, subkeyOf(row(30).key), readOnly);      // row 30
     AccessList machineStartup(HKEY_LOCAL_MACHINE, subkeyOf(row(31).key), noAccess);  // row 31
     ASSERT_TRUE(classes.set() && userBelow.set() && machine.set() && startup.set() && machineStartup.set());
@@ -349,4 +352,51 @@ TEST(WineRegistry, EntriesWithoutFullAccessAreKeptAndSaySoALockedSubkeyKeepsItsK
     EXPECT_TRUE(valueExists(HKEY_CURRENT_USER, "Software\\Quenderholt", "Row14"));
     EXPECT_TRUE(valueExists(HKEY_CURRENT_USER, subkeyOf(row(30).key), "pelvane.exe"));
     EXPECT_TRUE(valueExists(HKEY_LOCAL_MACHINE, subkeyOf(row(31).key), "pelvane.exe"));
+}
+
+// Registry links on the NT family: table keys that are links (to a key of the machine, to one of the user's, to
+// none), a link inside a machine-wide tree and one above three keys of the user's hive. Each link of the table goes
+// as a link and every target stays as it was (the targets are dumped with the keys named like the product's); the
+// link above is not gone through, and the key it leads to keeps its entry "could not be deleted". The 95/98/Me
+// family has no links: there the same walk deletes plain trees by name.
+TEST(WineRegistry, LinksGoAsLinksTheirTargetsStayAndOn98TheWalkDeletesByName) {
+    const std::string machineTarget = "SOFTWARE\\Quenderholt Link Target";
+    const std::string userTarget = "Software\\Quenderholt Link Target";
+    const std::string programs = subkeyOf(parentOf(row(11).key));
+    for (const bool win98 : {false, true}) {
+        SCOPED_TRACE(win98 ? "95/98/Me" : "NT family");
+        Planted planted;
+        ASSERT_TRUE(planted.value(HKEY_LOCAL_MACHINE, machineTarget + "\\Quenderholt\\Below", "Data", "kept"));
+        ASSERT_TRUE(planted.value(HKEY_CURRENT_USER, userTarget + "\\Below", "Data", "kept"));
+        ASSERT_TRUE(planted.value(HKEY_LOCAL_MACHINE, subkeyOf(row(22).key) + "\\Pelvane\\6.0", "Data", "planted"));
+        std::set<size_t> gone = {14, 22};
+        if (win98) {
+            ASSERT_TRUE(
+                planted.value(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Remove Pelvane.exe", "Version", "win98"));
+            ASSERT_TRUE(planted.value(HKEY_CURRENT_USER, subkeyOf(row(14).key) + "\\Keyboards\\zq", "Data", "planted"));
+        } else {
+            ASSERT_TRUE(planted.link(HKEY_CURRENT_USER, subkeyOf(row(7).key), HKEY_LOCAL_MACHINE, machineTarget) &&
+                        planted.link(HKEY_CURRENT_USER, subkeyOf(row(8).key), HKEY_CURRENT_USER, userTarget + "\\No") &&
+                        planted.link(HKEY_CURRENT_USER, subkeyOf(row(14).key), HKEY_CURRENT_USER, userTarget) &&
+                        planted.link(HKEY_LOCAL_MACHINE, subkeyOf(row(22).key) + "\\Pelvane\\Out", HKEY_LOCAL_MACHINE,
+                                     machineTarget) &&
+                        planted.link(HKEY_CURRENT_USER, programs, HKEY_LOCAL_MACHINE, machineTarget));
+            ASSERT_TRUE(keyExists(HKEY_CURRENT_USER, subkeyOf(row(11).key) + "\\Below")) << "the link leads there";
+            gone.insert({7, 8});
+        }
+        std::vector<std::string> expected;
+        for (const Entry& e : table) {
+            const size_t n = expected.size() + 1;
+            expected.push_back(e.value         ? valueMissing(e)
+                               : gone.count(n) ? treeDeleted(e)
+                               : n == 11 && !win98 ? treeKept(e) : notFound(e));
+        }
+        const std::vector<std::string> before = registryAroundTable();
+
+        expectLines(registryLinesOfRun(), expected);
+        EXPECT_EQ(differences(without(before, gone), registryAroundTable()), "") << "exactly the entries must be gone";
+        for (size_t n : gone)
+            EXPECT_FALSE(keyExists(rootOf(row(n).key), subkeyOf(row(n).key), REG_OPTION_OPEN_LINK)) << "row " << n;
+        EXPECT_EQ(keyExists(HKEY_CURRENT_USER, programs, REG_OPTION_OPEN_LINK), !win98) << "the link above stays";
+    }
 }
