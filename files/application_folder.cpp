@@ -7,7 +7,7 @@
 #include "app/join_path.h"
 #include "app/prompt.h"
 #include "files/folder_guard.h"
-#include "files/special_folder.h"
+#include "files/system_folder.h"
 
 bool confirmEachDeletion = false;
 
@@ -57,7 +57,7 @@ int locateApplicationFolder(FILE* log, char* selectedPath) {
     char programFiles[MAX_PATH];
     char libraryTitle[256] = "\\pelvane32.dll";
     selectedPath[0] = '\0';
-    if (specialFolderPath(CSIDL_PROGRAM_FILES, programFiles) &&
+    if (systemFolderPath(CSIDL_PROGRAM_FILES, programFiles) &&
         joinPath(selectedPath, programFiles, "Quenderholt\\Pelvane\\pelvane32.dll")) {
         writeLog(log, "Searching for %s\n", selectedPath);
         WIN32_FIND_DATAA found;

@@ -7,7 +7,7 @@
 #include "app/path_characters.h"
 #include "files/entry_address.h"
 #include "files/restart_deletion.h"
-#include "files/special_folder.h"
+#include "files/system_folder.h"
 #include "platform/platform.h"
 
 // Where the path's first name begins, after "X:\" or "\\server\share\"; null when there is no such name.
@@ -106,7 +106,7 @@ bool isRefusedFolder(const char* folder, bool chosen) {
     char path[MAX_PATH];
     for (const int system : systemFolders) {
         const DWORD length = system ? 0 : GetTempPathA(MAX_PATH, path);
-        if (system ? !specialFolderPath(system, path) : length == 0 || length >= MAX_PATH) continue;
+        if (system ? !systemFolderPath(system, path) : length == 0 || length >= MAX_PATH) continue;
         const bool withAllBelow = system == 0x24 || system == 0x25;
         if (holdsEitherForm(folder, path) || (withAllBelow && holdsEitherForm(path, folder))) return true;
         if (byIdentity && readChain(path, &systemChain) &&

@@ -1,5 +1,5 @@
 // Where the system keeps one of its own folders, asked in the way each Windows understands.
-#include "files/special_folder.h"
+#include "files/system_folder.h"
 
 #include "platform/platform.h"
 
@@ -31,7 +31,7 @@ static bool askRegistry(const char* name, char* path) {
     return path[0] != '\0';
 }
 
-bool specialFolderPath(int folder, char* path) {
+bool systemFolderPath(int folder, char* path) {
     if (askShell(folder, path)) return true;
     UINT length = 0;
     switch (folder) {
