@@ -24,9 +24,8 @@ void formatLogTime(const struct tm* time, char* text) {
 // into any folder.
 static bool hasPlainFolders(const char* path) {
     char head[MAX_PATH];
-    int separators = strncmp(path, "\\\\", 2) == 0 ? -3 : 0;  // those of the root: "\\server\share\" or "C:\"
-    for (const char* at = findCharacter(path, "\\"); at; at = findCharacter(at + 1, "\\")) {
-        if (++separators < 2) continue;
+    const char* name = firstName(path);
+    for (const char* at = name ? findCharacter(name, "\\") : nullptr; at; at = findCharacter(at + 1, "\\")) {
         memcpy(head, path, static_cast<size_t>(at - path));
         head[at - path] = '\0';
         const DWORD attributes = GetFileAttributesA(head);

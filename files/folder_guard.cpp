@@ -10,15 +10,6 @@
 #include "files/system_folder.h"
 #include "platform/platform.h"
 
-// Where the path's first name begins, after "X:\" or "\\server\share\"; null when there is no such name.
-static const char* firstName(const char* path) {
-    if (path[0] && path[1] == ':' && path[2] == '\\') return path[3] ? path + 3 : nullptr;
-    if (strncmp(path, "\\\\", 2) != 0) return nullptr;
-    const char* share = findCharacter(path + 2, "\\");
-    const char* below = share ? findCharacter(share + 1, "\\") : nullptr;
-    return below && below[1] ? below + 1 : nullptr;
-}
-
 // Whether folder is path itself or a folder above it, letter case aside.
 static bool holds(const char* folder, const char* path) {
     const size_t length = strlen(folder);
