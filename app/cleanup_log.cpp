@@ -15,9 +15,9 @@ void formatLogTime(const struct tm* time, char* text) {
     const int day = time->tm_wday >= 0 && time->tm_wday < 7 ? time->tm_wday : 0;
     const int month = time->tm_mon >= 0 && time->tm_mon < 12 ? time->tm_mon : 0;
     const auto twoDigits = [](int value) { return static_cast<unsigned>(value) % 100u; };
-    snprintf(text, 26, "%s %s %02u %02u:%02u:%02u %04u\n", days[day], months[month], twoDigits(time->tm_mday),
-             twoDigits(time->tm_hour), twoDigits(time->tm_min), twoDigits(time->tm_sec),
-             static_cast<unsigned>(time->tm_year + 1900) % 10000u);
+    wsprintfA(text, "%s %s %02u %02u:%02u:%02u %04u\n", days[day], months[month], twoDigits(time->tm_mday),
+              twoDigits(time->tm_hour), twoDigits(time->tm_min), twoDigits(time->tm_sec),
+              static_cast<unsigned>(time->tm_year + 1900) % 10000u);
 }
 
 // Whether every folder of path below its root is a folder and no link: a link or junction there could send the log

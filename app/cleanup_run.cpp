@@ -41,13 +41,12 @@ void finishRun(RemovalOutcome outcome, const char* folder, const char* logPath, 
     writeLog(log, "%s", logLines[outcome]);
     writeLog(log, "\nPelvane cleanup completed.\n\n");
     const bool logged = closeLog(log) && logPath[0];
-    const int length = snprintf(message, sizeof message, summaries[outcome], folder);
-    if (length > 0 && static_cast<size_t>(length) < sizeof message)
-        snprintf(message + length, sizeof message - static_cast<size_t>(length),
-                 logged ? (outcome == LeftBehind ? "\n\n(See %s for the list.)" : "\n\n(See %s for details.)")
-                        : "\n\n(No log could be written.)",
-                 logPath);
-    message[sizeof message - 1] = '\0';
+    // Both paths fit MAX_PATH, so the longest summary with its tail and note stays well inside the buffer.
+    const int length = wsprintfA(message, summaries[outcome], folder);
+    wsprintfA(message + length,
+              logged ? (outcome == LeftBehind ? "\n\n(See %s for the list.)" : "\n\n(See %s for details.)")
+                     : "\n\n(No log could be written.)",
+              logPath);
     strncat(message, note, sizeof message - strlen(message) - 1);
     askUser(message, outcome == AllRemoved ? tellInformation : tellExclamation);
 }
