@@ -5,7 +5,6 @@
 
 #include "app/join_path.h"
 #include "app/path_characters.h"
-#include "files/restart_deletion.h"
 
 static const char literalPrefix[] = "\\\\?\\";
 

@@ -6,7 +6,6 @@
 #include "app/join_path.h"
 #include "app/path_characters.h"
 #include "files/entry_address.h"
-#include "files/restart_deletion.h"
 #include "files/system_folder.h"
 #include "platform/platform.h"
 

@@ -67,10 +67,12 @@ static bool addWininitDeletion(const char* shortPath) {
     return CloseHandle(file) && whole;
 }
 
-bool isNtFamily() { return (GetVersion() & 0x80000000u) == 0; }
-
 bool scheduleDeleteAtRestart(const char* path) {
-    if (isNtFamily()) return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+    if (MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return true;
+    return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED && scheduleThroughWininit(path);
+}
+
+bool scheduleThroughWininit(const char* path) {
     char shortPath[MAX_PATH];
     const DWORD length = GetShortPathNameA(path, shortPath, MAX_PATH);
     return length > 0 && length < MAX_PATH && addWininitDeletion(shortPath);

@@ -23,3 +23,8 @@ void currentLocalTime(struct tm* out);
 
 // Flushes and closes every open stream, then ends the process with the given exit code.
 [[noreturn]] void endProcess(int exitCode);
+
+// Whether this is the NT family, whatever version it reports: a compatibility mode ("Windows 95", "Windows 98/Me")
+// makes GetVersion report the 95/98/Me family, but the system keeps its links, rights and delayed moves. Every
+// process of the NT family has its ntdll loaded (its loader lives there); 95/98/Me have none.
+bool isNtFamily();

@@ -5,7 +5,6 @@
 
 #include "app/cleanup_log.h"
 #include "app/path_characters.h"
-#include "files/restart_deletion.h"
 
 // Whether the first five characters of text are prefix, letter case aside.
 static bool hasPrefix(const char* text, const char* prefix) {

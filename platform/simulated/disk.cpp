@@ -94,6 +94,7 @@ BOOL notFound(const std::string& path) {
 Node* findNode(const std::string& path) {
     Node* at = machine().disk.get();
     const bool literal = path.rfind("\\\\?\\", 0) == 0;
+    if (literal && machine().ninetyFive) return nullptr;  // the 95/98/Me family knows no literal paths
     std::vector<std::string> parts;
     for (std::string part : splitPath(literal ? path.substr(4) : path)) {
         if (literal) {
@@ -360,7 +361,8 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security
     if (followsLinks) node = followed(node);
     // Only what the program asks for is simulated: a folder opened for listing or for its identity, a file for its
     // attributes, or a file for reading.
-    const bool folder = node && node->isFolder() && (flags & FILE_FLAG_BACKUP_SEMANTICS);
+    // The 95/98/Me family cannot open a folder.
+    const bool folder = node && node->isFolder() && (flags & FILE_FLAG_BACKUP_SEMANTICS) && !machine().ninetyFive;
     const bool file = node && !node->isFolder() && access == FILE_READ_ATTRIBUTES;
     const bool readFile = node && !node->isFolder() && access == GENERIC_READ && !node->locked;
     if (!node || security || templateFile || disposition != OPEN_EXISTING || !(readFile || folder || file)) {
@@ -453,6 +455,7 @@ BOOL WINAPI MoveFileExA(LPCSTR existingPath, LPCSTR replacement, DWORD flags) {
     char flagText[16];
     std::snprintf(flagText, sizeof flagText, "%u", flags);
     if (callFails("MoveFileExA", {existingPath, replacement ? replacement : "(null)", flagText})) return FALSE;
+    if (machine().ninetyFive) return failWith(ERROR_CALL_NOT_IMPLEMENTED);  // 95/98/Me have no delayed moves
     if (replacement || flags != MOVEFILE_DELAY_UNTIL_REBOOT) return FALSE;
     machine().pending.push_back(existingPath);
     return TRUE;

@@ -40,7 +40,7 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
         m.lastError = ERROR_ACCESS_DENIED;  // as when a copy run by another user holds it
         return nullptr;
     }
-    if (name && std::string(name).find('\\') != std::string::npos && (m.version & 0x80000000u)) {
+    if (name && std::string(name).find('\\') != std::string::npos && m.ninetyFive) {
         m.lastError = ERROR_INVALID_NAME;  // the 95/98/Me family has no namespaces for kernel objects
         return nullptr;
     }
@@ -71,7 +71,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
                            LPDWORD threadId) {
     Machine& m = machine();
     if (callFails("CreateThread")) return nullptr;
-    if (!threadId && (m.version & 0x80000000u)) return nullptr;  // the 95/98/Me family wants a place for the id
+    if (!threadId && m.ninetyFive) return nullptr;  // the 95/98/Me family wants a place for the id
     if (m.inThread) throw std::logic_error("the simulated threads do not start threads");
     m.inThread = true;
     m.threadReturnsAtMs = static_cast<long>(m.clockMs);

@@ -99,6 +99,10 @@ int callsOf(const std::string& function) {
 void setTempPath(const std::string& path) { machine().tempPath = path; }
 void setProgramFiles(const std::string& path) { machine().programFiles = path; }
 void setVersion(DWORD version) { machine().version = version; }
+void useWindows98() {
+    machine().ninetyFive = true;
+    machine().version = 0xC0000A04;
+}
 void setCodePage(int codePage) { machine().codePage = codePage; }
 void setSpecialFolder(int csidl, const std::string& path) { machine().specialFolders[csidl] = path; }
 void useFirstShell() { machine().firstShell = true; }

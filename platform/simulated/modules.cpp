@@ -30,8 +30,10 @@ HMODULE WINAPI LoadLibraryA(LPCSTR name) {
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
-    if (callFails("GetModuleHandleA", {name ? name : "(null)"})) return nullptr;
-    if (name && lowered(name) == "ntdll.dll" && !(machine().version & 0x80000000u)) return ntdll;
+    // A module loaded in the process is always found: ntdll cannot be made to fail.
+    const bool ntdllAsked = name && lowered(name) == "ntdll.dll";
+    if (callFails("GetModuleHandleA", {name ? name : "(null)"}) && !ntdllAsked) return nullptr;
+    if (ntdllAsked && !machine().ninetyFive) return ntdll;
     failWith(ERROR_MOD_NOT_FOUND);
     return nullptr;
 }

@@ -87,7 +87,7 @@ LSTATUS removeKey(Key* key) {
     return ERROR_SUCCESS;
 }
 
-bool ninetyFiveFamily() { return (machine().version & 0x80000000u) != 0; }
+bool ninetyFiveFamily() { return machine().ninetyFive; }
 
 }  // namespace
 

@@ -86,7 +86,10 @@ void setDialogFrame(RECT frame);
 // ---- Environment.
 void setTempPath(const std::string& path);      // "" makes GetTempPathA report no folder
 void setProgramFiles(const std::string& path);  // "" makes the look-up fail
-void setVersion(DWORD version);                 // the GetVersion word
+void setVersion(DWORD version);                 // the GetVersion word only: an NT machine stays one in any mode
+// A machine of the 95/98/Me family: it reports that version and lacks what those systems lack (ntdll, registry links
+// and options, folders opened as files, literal paths, delayed moves, namespaces for kernel objects).
+void useWindows98();
 void setLocalTime(const struct tm& time);
 void setCodePage(int codePage);                   // 932 makes 0x81-0x9F and 0xE0-0xFC lead bytes
 void setSpecialFolder(int csidl, const std::string& path);  // "" makes the look-up fail

@@ -15,9 +15,8 @@
       prints the log and, side by side, what was planted, what the log says and what is left; then checks that
       every registry entry and every planted file was handled and every neighbour kept. Exit status 0 when all
       checks pass.
-  restart AFTER.json RESTARTED.json PLACE [--files-only]
-      what the simulated restart removed of what the run left; exit status 0 when the installation is gone
-      (with --files-only: when its files are gone).
+  restart AFTER.json RESTARTED.json PLACE
+      what the simulated restart removed of what the run left; exit status 0 when the installation is gone.
 """
 
 import hashlib
@@ -579,8 +578,8 @@ def report(before_path, after_path, log_path, place, exit_code, interactive, hel
     return 0
 
 
-def restart_report(after_path, restarted_path, place, files_only):
-    """What the restart removed. With files_only (WININIT.INI under Wine) only the files must be gone."""
+def restart_report(after_path, restarted_path, place):
+    """What the restart removed: everything of the installation must be gone."""
     after, restarted = load(after_path), load(restarted_path)
     folder = PLACES[place]
     print(f"{'before the restart':<20} {'after the restart':<20} path")
@@ -588,22 +587,17 @@ def restart_report(after_path, restarted_path, place, files_only):
     for path, entry in sorted(after["files"].items(), key=lambda item: item[0].lower().split("\\")):
         left = restarted["files"].get(path)
         inside = inside_folder(path, folder)
-        if inside and left is not None and (entry["type"] == "file" or not files_only):
+        if inside and left is not None:
             missed.append(path)
         if not inside and left != entry:
             missed.append(path + " (a neighbour, changed)")
         print(f"{describe_file(entry):<20} {('gone' if left is None else describe_file(left)):<20} {path}")
     if restarted["pending"]:
         print("Still registered for the next restart: " + "; ".join(restarted["pending"]))
-    if files_only:
-        folders_left = [p for p, e in restarted["files"].items() if e["type"] == "folder" and inside_folder(p, folder)]
-        if folders_left:
-            print("Wine carries out the NUL= lines of WININIT.INI with a file deletion only, so the folders named "
-                  "there stay: " + "; ".join(folders_left))
     if missed:
         print(f"NOT removed by the restart: {'; '.join(missed)}")
         return 1
-    print(f"{folder}: {'every file' if files_only else 'everything'} gone after the restart")
+    print(f"{folder}: everything gone after the restart")
     return 0
 
 
@@ -625,8 +619,8 @@ def main(argv):
             if word == "--held" and i + 1 < len(rest):
                 held.append(rest[i + 1])
         return report(args[0], args[1], args[2], args[3], int(args[4]), interactive, held)
-    elif command == "restart" and len(args) in (3, 4) and args[2] in PLACES:
-        return restart_report(args[0], args[1], args[2], args[3:] == ["--files-only"])
+    elif command == "restart" and len(args) == 3 and args[2] in PLACES:
+        return restart_report(args[0], args[1], args[2])
     else:
         print(__doc__, file=sys.stderr)
         return 2

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string line = "NUL=C:\\PROGRA~1\\QUENDE~1\\PELVANE\\PELVAN~1.DLL\r\n";
     const std::string before(reinterpret_cast<const char*>(data), size);
     sim::reset();
-    sim::setVersion(0xC0000A04);
+    sim::useWindows98();
     sim::addFile("C:\\windows\\WININIT.INI", before);
     sim::addFile("C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll");
     const bool registered = scheduleDeleteAtRestart("C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll");

@@ -224,9 +224,11 @@ TEST_F(Locate, AFileInTheRootOfADriveOrShareOrASystemFolderLeavesNoFolderAndStop
           "D:\\Link\\Fonts\\a.dll", "D:\\Apps\\Sys\\drivers\\a.dll", "P:\\Fonts\\a.dll", "D:\\Root\\a.dll",
           "D:\\Profiles\\a.dll", "\\\\localhost\\C$\\windows\\system32\\a.dll", "\\\\localhost\\C$\\Program Files\\a.dll",
           // A link into a folder deep below System, whose folders above on the path are not its own.
-          "D:\\Deep\\etc\\a.dll"}) {
+          "D:\\Deep\\etc\\a.dll"})
+    for (const DWORD version : {0x1DB10106u, 0xC0000A04u}) {  // and in a 95/98 compatibility mode
         SCOPED_TRACE(chosen);
         sim::reset();
+        sim::setVersion(version);
         log = sim::logStream(testLog);
         for (const auto& [link, target] : {std::pair{"D:\\Link", "C:\\windows"}, {"D:\\Apps\\Sys", "C:\\windows\\system32"},
                                             {"D:\\Root", "C:"}, {"D:\\Profiles", "C:\\users"}, {"\\\\localhost\\C$", "C:"},
@@ -255,7 +257,7 @@ TEST_F(Locate, WhereTheShellDoesNotKnowThemTheKernelAndTheRegistryNameTheSystemF
             sim::reset();
             log = sim::logStream(testLog);
             useShell(shell);
-            if (shell == Shell::First) sim::setVersion(0xC0000A04);  // the 95 family, which compares paths alone
+            if (shell == Shell::First) sim::useWindows98();  // the 95 family, which compares paths alone
             EXPECT_EQ(locateByDialog(chosen), 4);
         }
     }

@@ -64,7 +64,7 @@ const std::vector<Scenario>& scenarios() {
              sim::chooseInDialog("D:\\Moved\\Pelvane\\pelvane32.dll");
          }},
         {"dialog, 95 family with the shell it first came with", [] {
-             sim::setVersion(0xC0000A04);
+             sim::useWindows98();
              sim::useFirstShell();
              sim::addValue("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", "C:\\Program Files");
              sim::addFile("D:\\Moved\\Pelvane\\pelvane32.dll");
@@ -100,7 +100,7 @@ const std::vector<Scenario>& scenarios() {
         {"locked files, 95 family", [] {
              plantInstallation();
              sim::lockFile(std::string(folder) + "\\pelvane32.dll");
-             sim::setVersion(0xC0000A04);
+             sim::useWindows98();
              sim::addFile("C:\\windows\\WININIT.INI", "[rename]\r\nNUL=C:\\OTHER\\OLD.TMP\r\n");
          }},
     };

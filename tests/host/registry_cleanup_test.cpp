@@ -333,7 +333,8 @@ TEST_F(RegistryCleanup, LinksGoAsLinksTheirTargetsStayAndEveryWalkStaysInsideAnd
         const Entry& entry;
         std::string line;
         std::vector<std::string> touched;
-        DWORD version = 0x1DB10106;  // NT family
+        DWORD version = 0x1DB10106;  // NT family; with the top bit, the same in a 95/98 compatibility mode
+        bool windows98 = false;      // 95/98/Me itself
     };
     for (const Case& c : std::vector<Case>{
              {[&] { sim::addRegistryLink(user.key, "HKCU\\Software\\Victim"); }, user, treeDeleted(user), {user.key}},
@@ -357,10 +358,14 @@ TEST_F(RegistryCleanup, LinksGoAsLinksTheirTargetsStayAndEveryWalkStaysInsideAnd
               }, tree, treeKept(tree), {tree.key}},
              {[&] { sim::keepAddingSubkeys(tree.key + "\\Sub"); }, tree, treeKept(tree), {tree.key}},
              {[&] { sim::addKey(deep); }, tree, treeKept(tree), {tree.key}},
-             {[] {}, tree, treeDeleted(tree), {tree.key}, 0xC0000A04},  // 95/98/Me: no links, no option
+             {[] {}, tree, treeDeleted(tree), {tree.key}, 0xC0000A04, true},  // 95/98/Me: no links, no option
+             // The NT family in a 95/98 compatibility mode keeps its links, and they go as links.
+             {[&] { sim::addRegistryLink(tree.key + "\\Sub\\Out", victim); }, tree, treeDeleted(tree), {tree.key}, 0xC0000A04},
+             {[&] { sim::addRegistryLink(table[29].key, victim); }, table[29], valueKept(table[29]), {}, 0xC0000A04},
          }) {
         sim::reset();
         sim::setVersion(c.version);
+        if (c.windows98) sim::useWindows98();
         sim::addValue(victim + "\\Quenderholt\\Below", "v", "x");
         sim::addValue(victim, "pelvane.exe", "x");
         sim::addValue("HKCU\\Software\\Victim\\Below", "v", "x");

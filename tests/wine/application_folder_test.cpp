@@ -43,7 +43,8 @@ TEST(WineApplicationFolder, DecliningToSearchForTheFolderStopsWithCode3AndNoFurt
 }
 
 // A file chosen in a folder the program never removes: where it is, the path it is chosen by, and the second name
-// ("C:\\x", a link; "P:", a drive letter) made for a folder on the way; on the 95/98/Me family (names alone).
+// ("C:\\x", a link; "P:", a drive letter) made for a folder on the way; in a 95/98 compatibility mode, where the
+// system is still of the NT family and a link into the Windows folder must still be found out.
 struct Refused {
     const char *name, *planted, *chosen, *other, *otherOf;
     bool win98;
@@ -61,7 +62,9 @@ const Refused refusedFolders[] = {
     {"WindowsOnASubstitutedDrive", fonts, "P:\\Fonts\\pelvane32.dll", "P:", "C:\\windows", false},
     {"SystemThroughALinkIntoIt", drivers, "C:\\Pelvane Link\\pelvane32.dll", "C:\\Pelvane Link",
      "C:\\windows\\system32\\drivers", false},
-    {"BelowWindowsInItsFontsOn98", fonts, fonts, "", "", true},
+    {"BelowWindowsInItsFontsIn98Mode", fonts, fonts, "", "", true},
+    {"SystemThroughALinkIntoItIn98Mode", drivers, "C:\\Pelvane Link\\pelvane32.dll", "C:\\Pelvane Link",
+     "C:\\windows\\system32\\drivers", true},
 };
 class WineRefusedFolder : public ::testing::TestWithParam<Refused> {};
 

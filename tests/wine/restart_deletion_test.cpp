@@ -1,5 +1,5 @@
-// The real program leaving a file in use for the next restart under Wine, on the NT and the 95/98/Me family, and
-// the restart carrying it out.
+// The real program leaving a file in use for the next restart under Wine, on the NT family (in a 95/98 compatibility
+// mode too), the program's WININIT.INI writer as 95/98/Me use it, and the restart carrying both out.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,64 +20,90 @@ Lines names(const std::string& folder) {
     return out;
 }
 
+// The NT family, also when it runs the program in a 95/98 compatibility mode (Wine's Version=win98): its delayed
+// moves hold the file and the folders above it, and WININIT.INI, which it never reads, is not written.
 TEST(WineRestartDeletion, OnNTAFileInUseAndTheFoldersAboveItAreDeletedAtTheRestart) {
-    Planted planted;
-    const std::string folder = defaultProductFolder();
-    ASSERT_FALSE(folderExists(folder)) << folder << " is left over from elsewhere";
-    for (const char* file : {"\\pelvane32.dll", "\\pvshell.exe", "\\Keyboards\\zq.pvk", "\\Keyboards\\in-use.pvk",
-                             "\\Keyboards\\Layouts\\qwerty.pvl"})
-        ASSERT_TRUE(planted.file(folder + file));
-    const std::string keyboards = folder + "\\Keyboards", held = keyboards + "\\in-use.pvk";
-    PendingAtRestart pending;
-    ASSERT_TRUE(pending.clean()) << "something is already pending for the next restart";
-    HeldFile hold(held);
-    ASSERT_TRUE(hold.held()) << "could not hold " << held;
-    Walk walk;
-    walk.held = {held};
-    EXPECT_EQ(expectedRemoval(folder, walk), 1);
+    for (const bool win98 : {false, true}) {
+        SCOPED_TRACE(win98 ? "in a 95/98 compatibility mode" : "NT family");
+        Planted planted;
+        const std::string folder = defaultProductFolder();
+        ASSERT_FALSE(folderExists(folder)) << folder << " is left over from elsewhere";
+        ASSERT_TRUE(!win98 ||
+                    planted.value(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Remove Pelvane.exe", "Version", "win98"));
+        for (const char* file : {"\\pelvane32.dll", "\\pvshell.exe", "\\Keyboards\\zq.pvk", "\\Keyboards\\in-use.pvk",
+                                 "\\Keyboards\\Layouts\\qwerty.pvl"})
+            ASSERT_TRUE(planted.file(folder + file));
+        const std::string keyboards = folder + "\\Keyboards", held = keyboards + "\\in-use.pvk";
+        PendingAtRestart pending;
+        ASSERT_TRUE(pending.clean()) << "something is already pending for the next restart";
+        HeldFile hold(held);
+        ASSERT_TRUE(hold.held()) << "could not hold " << held;
+        Walk walk;
+        walk.held = {held};
+        EXPECT_EQ(expectedRemoval(folder, walk), 1);
 
-    const RunResult run = runToSummary(rebootSummary(), MB_OK | MB_ICONEXCLAMATION);
-    ASSERT_FALSE(HasFatalFailure());
-    const std::optional<std::string> log = readLog();
-    ASSERT_TRUE(log.has_value()) << "no log at " << logPath();
-    const FileRemovalPart part = fileRemovalPart(*log);
-    ASSERT_TRUE(part.found) << *log;
-    EXPECT_EQ(part.lines, walk.lines);
-    EXPECT_EQ(part.after, rebootLogEnd);
-    const auto at = [&](const std::string& line) {
-        return std::find(part.lines.begin(), part.lines.end(), line) - part.lines.begin();
-    };
-    const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(part.lines.size());
-    EXPECT_LT(at("File " + held + " will be deleted on the next reboot"), at("Directory " + keyboards + " will be deleted on the next reboot"));
-    EXPECT_LT(at("Directory " + keyboards + "\\Layouts deleted"), count);
-    EXPECT_EQ(at("Directory " + folder + " will be deleted on the next reboot"), count - 1);
+        const RunResult run = runToSummary(rebootSummary(), MB_OK | MB_ICONEXCLAMATION);
+        ASSERT_FALSE(HasFatalFailure());
+        const std::optional<std::string> log = readLog();
+        ASSERT_TRUE(log.has_value()) << "no log at " << logPath();
+        const FileRemovalPart part = fileRemovalPart(*log);
+        ASSERT_TRUE(part.found) << *log;
+        EXPECT_EQ(part.lines, walk.lines);
+        EXPECT_EQ(part.after, rebootLogEnd);
+        const auto at = [&](const std::string& line) {
+            return std::find(part.lines.begin(), part.lines.end(), line) - part.lines.begin();
+        };
+        const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(part.lines.size());
+        EXPECT_LT(at("File " + held + " will be deleted on the next reboot"), at("Directory " + keyboards + " will be deleted on the next reboot"));
+        EXPECT_LT(at("Directory " + keyboards + "\\Layouts deleted"), count);
+        EXPECT_EQ(at("Directory " + folder + " will be deleted on the next reboot"), count - 1);
 
-    // Only what could not go waits, and the system holds exactly those three paths for the restart.
-    EXPECT_EQ(names(folder), Lines{"Keyboards"});
-    EXPECT_EQ(names(keyboards), Lines{"in-use.pvk"});
-    const auto operations = pendingOperations();
-    ASSERT_TRUE(operations.has_value()) << "no PendingFileRenameOperations under HKLM\\" << sessionManagerKey;
-    EXPECT_EQ(*operations, (Operations{{"\\??\\" + held, ""}, {"\\??\\" + keyboards, ""}, {"\\??\\" + folder, ""}}));
-    EXPECT_FALSE(fileExists(wininitPath())) << "the NT family has no use for WININIT.INI";
+        // Only what could not go waits, and the system holds exactly those three paths for the restart.
+        EXPECT_EQ(names(folder), Lines{"Keyboards"});
+        EXPECT_EQ(names(keyboards), Lines{"in-use.pvk"});
+        const auto operations = pendingOperations();
+        ASSERT_TRUE(operations.has_value()) << "no PendingFileRenameOperations under HKLM\\" << sessionManagerKey;
+        EXPECT_EQ(*operations, (Operations{{"\\??\\" + held, ""}, {"\\??\\" + keyboards, ""}, {"\\??\\" + folder, ""}}));
+        EXPECT_FALSE(fileExists(wininitPath())) << "the NT family has no use for WININIT.INI";
 
-    hold.release();
-    ASSERT_EQ(restartWindows(), "");
+        hold.release();
+        ASSERT_EQ(restartWindows(), "");
 
-    EXPECT_FALSE(fileExists(held));
-    EXPECT_FALSE(folderExists(keyboards));
-    EXPECT_FALSE(folderExists(folder)) << "the product's folder is still there after the restart";
-    EXPECT_TRUE(folderExists(programFilesFolder() + "\\Quenderholt"));
-    EXPECT_FALSE(pendingOperations().has_value());
+        EXPECT_FALSE(fileExists(held));
+        EXPECT_FALSE(folderExists(keyboards));
+        EXPECT_FALSE(folderExists(folder)) << "the product's folder is still there after the restart";
+        EXPECT_TRUE(folderExists(programFilesFolder() + "\\Quenderholt"));
+        EXPECT_FALSE(pendingOperations().has_value());
+    }
 }
 
-TEST(WineRestartDeletion, On98AFileInUseGoesThroughWininitBesideTheLineOfAnotherProgram) {
+// Runs the program's own WININIT.INI writer (wininit-writer.exe, beside the program) on paths; its exit code, or -1
+// when it did not run to its end.
+int registerThroughWininit(const std::vector<std::string>& paths) {
+    const std::string program = programPath().substr(0, programPath().rfind('\\')) + "\\wininit-writer.exe";
+    std::string commandLine = "wininit-writer.exe";
+    for (const std::string& path : paths) commandLine += " \"" + path + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return -1;
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
+// 95/98/Me themselves: the program's writer adds its short lines to the "rename" section beside another program's,
+// and the restart carries them out (Wine deletes the files and keeps the emptied folder: its NUL= lines delete files
+// only, as the system's own WININIT.EXE need not).
+TEST(WineRestartDeletion, TheWininitLinesTheProgramWritesAreCarriedOutAtTheRestartBesideAnotherPrograms) {
     Planted planted;
-    const std::string folder = defaultProductFolder();
-    ASSERT_FALSE(folderExists(folder)) << folder << " is left over from elsewhere";
-    ASSERT_TRUE(planted.value(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Remove Pelvane.exe", "Version", "win98"));
-    for (const char* file : {"\\pelvane32.dll", "\\Keyboards\\zq.pvk", "\\Keyboards\\us.pvk"})
-        ASSERT_TRUE(planted.file(folder + file));
+    const std::string folder = "C:\\Pelvane Wininit";
     const std::string held = folder + "\\pelvane32.dll", otherProgramsFile = "C:\\OTHERAPP.TMP";
+    ASSERT_TRUE(planted.file(held));
     ASSERT_TRUE(planted.file(otherProgramsFile, "left by another program's update\r\n"));
     PendingAtRestart pending;
     ASSERT_TRUE(pending.clean()) << "something is already pending for the next restart";
@@ -85,68 +111,39 @@ TEST(WineRestartDeletion, On98AFileInUseGoesThroughWininitBesideTheLineOfAnother
     ASSERT_TRUE(writeFileBytes(wininitPath(), othersLines + "[Other]\r\nkept=1\r\n"));
     const std::string shortHeld = shortPath(held), shortFolder = shortPath(folder);
     ASSERT_FALSE(shortHeld.empty());
-    ASSERT_FALSE(shortFolder.empty());
     HeldFile hold(held);
     ASSERT_TRUE(hold.held()) << "could not hold " << held;
-    Walk walk;
-    walk.held = {held};
-    EXPECT_EQ(expectedRemoval(folder, walk), 1);
 
-    const RunResult run = runToSummary(rebootSummary(), MB_OK | MB_ICONEXCLAMATION);
-    ASSERT_FALSE(HasFatalFailure());
-    const std::optional<std::string> log = readLog();
-    ASSERT_TRUE(log.has_value()) << "no log at " << logPath();
-    const FileRemovalPart part = fileRemovalPart(*log);
-    ASSERT_TRUE(part.found) << *log;
-    EXPECT_EQ(part.lines, walk.lines);
-    EXPECT_EQ(part.after, rebootLogEnd);
+    EXPECT_EQ(registerThroughWininit({held, folder}), 0);
 
     // The other program's line stays first; ours follow in short form, the file before its folder.
     const std::optional<std::string> wininit = readFileBytes(wininitPath());
     ASSERT_TRUE(wininit.has_value()) << "no " << wininitPath();
     EXPECT_EQ(*wininit, othersLines + "NUL=" + shortHeld + "\r\nNUL=" + shortFolder + "\r\n[Other]\r\nkept=1\r\n");
-    EXPECT_FALSE(pendingOperations().has_value()) << "the 95/98/Me family has no delayed operations";
-    EXPECT_EQ(names(folder), Lines{"pelvane32.dll"});
+    EXPECT_FALSE(pendingOperations().has_value());
 
     hold.release();
     ASSERT_EQ(restartWindows(), "");
 
-    EXPECT_FALSE(fileExists(held)) << "the file in use is still there after the restart";
+    EXPECT_FALSE(fileExists(held)) << "the file is still there after the restart";
     EXPECT_FALSE(fileExists(otherProgramsFile)) << "the other program's line was not carried out";
     EXPECT_FALSE(fileExists(wininitPath())) << "the restart did not take WININIT.INI";
     EXPECT_EQ(readFileBytes(wininitBackupPath()), wininit) << "the restart worked from another WININIT.INI";
-    // Wine carries out a NUL= line with DeleteFile only, so the emptied folder itself may stay.
-    EXPECT_EQ(names(folder), Lines{}) << "something is left in " << folder;
-    if (folderExists(folder))
-        RecordProperty("folder_after_restart", "kept, empty: the restart deletes WININIT.INI entries as files only");
 }
 
-TEST(WineRestartDeletion, On98ARenameSectionTooLongToReadWholeIsLeftAsItWasAndTheRefusalLogged) {
+TEST(WineRestartDeletion, TheWininitWriterLeavesARenameSectionTooLongToReadWholeAsItWas) {
     Planted planted;
-    const std::string folder = defaultProductFolder();
-    ASSERT_FALSE(folderExists(folder)) << folder << " is left over from elsewhere";
-    ASSERT_TRUE(planted.value(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Remove Pelvane.exe", "Version", "win98"));
-    ASSERT_TRUE(planted.file(folder + "\\pelvane32.dll"));
-    const std::string held = folder + "\\pelvane32.dll";
+    const std::string file = "C:\\Pelvane Wininit\\pelvane32.dll";
+    ASSERT_TRUE(planted.file(file));
     PendingAtRestart pending;
     ASSERT_TRUE(pending.clean()) << "something is already pending for the next restart";
-    // More lines of other programs than the program reads at once (32 KB): adding to them could lose some.
+    // More lines of other programs than the writer reads at once (32 KB): adding to them could lose some.
     std::string earlier = "[rename]\r\n";
     for (int i = 0; i < 1300; ++i) earlier += "NUL=C:\\TEMP\\GONE" + std::to_string(10000 + i) + ".TMP\r\n";
     ASSERT_TRUE(writeFileBytes(wininitPath(), earlier));
-    HeldFile hold(held);
-    ASSERT_TRUE(hold.held()) << "could not hold " << held;
 
-    // Neither deleted nor waiting for the restart: the file is left behind, and its folder with it.
-    const RunResult run = runToSummary(leftBehindSummary(folder), MB_OK | MB_ICONEXCLAMATION);
-    ASSERT_FALSE(HasFatalFailure());
-    const std::optional<std::string> log = readLog();
-    ASSERT_TRUE(log.has_value()) << "no log at " << logPath();
-    const FileRemovalPart part = fileRemovalPart(*log);
-    EXPECT_EQ(part.lines, (Lines{"File " + held + " could not be deleted", "Directory " + folder + " will not be deleted"}));
-    EXPECT_EQ(part.after, leftBehindLogEnd);
+    EXPECT_EQ(registerThroughWininit({file}), 1);
     EXPECT_EQ(readFileBytes(wininitPath()), earlier);
-    EXPECT_FALSE(pendingOperations().has_value());
 }
 
 }  // namespace
