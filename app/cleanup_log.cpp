@@ -5,7 +5,6 @@
 #include <string.h>
 
 #include "app/join_path.h"
-#include "app/path_characters.h"
 #include "platform/platform.h"
 
 void formatLogTime(const struct tm* time, char* text) {
@@ -20,30 +19,11 @@ void formatLogTime(const struct tm* time, char* text) {
               static_cast<unsigned>(time->tm_year + 1900) % 10000u);
 }
 
-// Whether every folder of path below its root is a folder and no link: a link or junction there could send the log
-// into any folder.
-static bool hasPlainFolders(const char* path) {
-    char head[MAX_PATH];
-    const char* name = firstName(path);
-    for (const char* at = name ? findCharacter(name, "\\") : nullptr; at; at = findCharacter(at + 1, "\\")) {
-        memcpy(head, path, static_cast<size_t>(at - path));
-        head[at - path] = '\0';
-        const DWORD attributes = GetFileAttributesA(head);
-        if (attributes == INVALID_FILE_ATTRIBUTES ||
-            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != FILE_ATTRIBUTE_DIRECTORY)
-            return false;
-    }
-    return true;
-}
-
-// Makes the log anew at path, never writing through what is already there: others can write in the temporary
-// folder, and a second name of another file or a link planted at the log's name would make the log overwrite that
-// file. What has the name is deleted, which takes that name alone, and the log is made only where nothing is.
-static FILE* createLog(const char* path) {
-    if (!hasPlainFolders(path)) return nullptr;
-    if (!DeleteFileA(path) && GetLastError() != ERROR_FILE_NOT_FOUND) return nullptr;
+FILE* createExclusively(const char* path) {
+    // On the NT family a link at the name would otherwise be followed, and the file it points to made.
+    const DWORD asItself = isNtFamily() ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
     const HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+                                    FILE_ATTRIBUTE_NORMAL | asItself, nullptr);
     return file == INVALID_HANDLE_VALUE ? nullptr : streamOfFile(file);
 }
 
@@ -54,7 +34,17 @@ FILE* openLog(char* logPath) {
         logPath[0] = '\0';
         return nullptr;
     }
-    FILE* log = createLog(logPath);
+    // The temporary folder is held open while the log is made (NT family): open without sharing its deletion, it
+    // cannot be renamed or replaced, nor can a folder above it; once made, the open log keeps it so. Others can
+    // write in it: what has the log's name is deleted, which takes that name alone (another name of a file
+    // elsewhere, a link), and the log is made only where nothing is.
+    FILE* log = nullptr;
+    const HANDLE held = isNtFamily() ? CreateFileA(tempFolder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+                                     : nullptr;
+    if (held != INVALID_HANDLE_VALUE && (DeleteFileA(logPath) || GetLastError() == ERROR_FILE_NOT_FOUND))
+        log = createExclusively(logPath);
+    if (held && held != INVALID_HANDLE_VALUE) CloseHandle(held);
     struct tm now;
     currentLocalTime(&now);
     char timeText[26];

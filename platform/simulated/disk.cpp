@@ -322,8 +322,14 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR path) {
 
 namespace {
 
-// A new file opened for writing: CREATE_NEW fails on anything already at path, CREATE_ALWAYS empties a file there.
-HANDLE createFile(LPCSTR path, Node* node, DWORD access, DWORD disposition) {
+// A new file opened for writing: CREATE_NEW fails on anything already at path, CREATE_ALWAYS empties a file there. A
+// link at path is followed, as the system does, to the file it points to (made when missing), unless it is to be
+// opened as itself.
+HANDLE createFile(LPCSTR path, Node* node, DWORD access, DWORD disposition, DWORD flags) {
+    if (node && !node->linkTarget.empty() && !(flags & FILE_FLAG_OPEN_REPARSE_POINT)) {
+        const std::string target = node->linkTarget;
+        return createFile(target.c_str(), findNode(target), access, disposition, FILE_FLAG_OPEN_REPARSE_POINT);
+    }
     const std::string text = path;
     const size_t slash = text.rfind('\\');
     Node* folder = slash == std::string::npos ? nullptr : findNode(text.substr(0, slash));
@@ -357,7 +363,7 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security
     if (callFails("CreateFileA", {path, numbers})) return INVALID_HANDLE_VALUE;
     const bool followsLinks = !(flags & FILE_FLAG_OPEN_REPARSE_POINT);
     Node* node = findNode(path);
-    if (disposition == CREATE_NEW || disposition == CREATE_ALWAYS) return createFile(path, node, access, disposition);
+    if (disposition == CREATE_NEW || disposition == CREATE_ALWAYS) return createFile(path, node, access, disposition, flags);
     if (followsLinks) node = followed(node);
     // Only what the program asks for is simulated: a folder opened for listing or for its identity, a file for its
     // attributes, or a file for reading.

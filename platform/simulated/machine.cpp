@@ -47,6 +47,11 @@ std::vector<std::string> splitPath(const std::string& path) {
 
 bool callFails(const char* function, std::vector<std::string> args) {
     Machine& m = machine();
+    if (m.beforeCall && m.beforeCallOf == function) {
+        const std::function<void()> action = std::move(m.beforeCall);
+        m.beforeCall = nullptr;
+        action();
+    }
     m.calls.push_back(Call{function, std::move(args)});
     const long number = static_cast<long>(m.calls.size());
     const int nth = ++m.callsByFunction[function];
@@ -107,6 +112,10 @@ void setCodePage(int codePage) { machine().codePage = codePage; }
 void setSpecialFolder(int csidl, const std::string& path) { machine().specialFolders[csidl] = path; }
 void useFirstShell() { machine().firstShell = true; }
 void whenAsked(std::function<void()> action) { machine().whenAsked = std::move(action); }
+void beforeNextCall(const std::string& function, std::function<void()> action) {
+    machine().beforeCallOf = function;
+    machine().beforeCall = std::move(action);
+}
 void setLocalTime(const struct tm& time) { machine().localTime = time; }
 
 }  // namespace sim

@@ -130,6 +130,8 @@ struct Machine {
     DWORD nextSerial = 1;
     std::map<int, std::string> specialFolders;
     std::function<void()> whenAsked;
+    std::string beforeCallOf;  // the function before whose next call beforeCall is done
+    std::function<void()> beforeCall;
 };
 
 Machine& machine();

@@ -95,6 +95,8 @@ void setCodePage(int codePage);                   // 932 makes 0x81-0x9F and 0xE
 void setSpecialFolder(int csidl, const std::string& path);  // "" makes the look-up fail
 void useFirstShell();  // the shell of 95 and NT4 before their 4.71 update: no SHGetSpecialFolderPathA at all
 void whenAsked(std::function<void()> action);     // done once, as the next message box is shown
+// Done once, just before the next call of function: another program acting between two calls of this one.
+void beforeNextCall(const std::string& function, std::function<void()> action);
 
 // ---- Disk. Paths are Windows paths; names compare without regard to letter case.
 void addFolder(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_DIRECTORY);

@@ -167,14 +167,16 @@ TEST_F(Run, WithoutATemporaryFolderTheRunGoesOnUnloggedAndStillSumsUp) {
     EXPECT_EQ(sim::callsOf("streamOfFile"), 0);
 }
 
-// The log is never written through what others put on its way: a link on the temporary folder's path, or anything
-// at its name that cannot be deleted by that name.
+// The log is never written through what others put on its way: anything at its name that cannot be deleted by that
+// name, or a link put there between the name's deletion and the log's making (it is not followed).
 TEST_F(Run, ALogThatCannotBeCreatedIsDoneWithoutAndTheRunGoesOn) {
     const std::function<void()> setups[] = {
         [] { sim::denyWrite("C:\\users\\test\\Temp"); },
         [] {
-            sim::addLink("C:\\users\\test\\Linked", "C:\\windows");
-            sim::setTempPath("C:\\users\\test\\Linked\\");
+            sim::addFile(logFile, "an earlier run");
+            sim::beforeNextCall("DeleteFileA", [] {
+                sim::beforeNextCall("CreateFileA", [] { sim::addLink(logFile, "C:\\windows\\planted.log"); });
+            });
         },
         [] { sim::addFolder(logFile); },
         [] {
@@ -197,6 +199,19 @@ TEST_F(Run, ALogThatCannotBeCreatedIsDoneWithoutAndTheRunGoesOn) {
         EXPECT_FALSE(sim::exists("C:\\Program Files\\Quenderholt\\Pelvane"));
         EXPECT_EQ(sim::openFileHandles(), 0);
     }
+}
+
+// A temporary folder reached through a link (a setting carried over from older systems) gets its log where the link
+// leads, held open while the log is made.
+TEST_F(Run, ATemporaryFolderReachedThroughALinkGetsItsLogThere) {
+    sim::addLink("C:\\users\\test\\Local Settings", "C:\\users\\test\\AppData");
+    sim::addFolder("C:\\users\\test\\AppData\\Temp");
+    sim::setTempPath("C:\\users\\test\\Local Settings\\Temp\\");
+    sim::addKey(uninstallKey);
+    sim::answer({IDYES, IDNO});
+    EXPECT_EQ(runProgram(), 1);
+    EXPECT_EQ(sim::fileContent("C:\\users\\test\\AppData\\Temp\\PelvaneCleanup.log").rfind("Pelvane Cleanup: ", 0), 0u);
+    EXPECT_EQ(sim::openFileHandles(), 0);
 }
 
 TEST_F(Run, ATemporaryFolderPathThatLeavesNoRoomForTheNameGivesNoLog) {

@@ -486,6 +486,32 @@ TEST(WineExtremeInput, WhenTheLogCannotBeCreatedTheRunGoesOnWithoutOneAndWritesN
     EXPECT_EQ(tempListing(), tempBefore) << "the run wrote something else into the temporary folder";
 }
 
+// A temporary folder reached through a link (as "...\\Local Settings\\Temp" is on later systems) gets its log where the
+// link leads, made new there.
+TEST(WineExtremeInput, ATemporaryFolderReachedThroughALinkGetsItsLogWhereTheLinkLeads) {
+    Planted planted;
+    const std::string real = "C:\\Pelvane Temp Real", linked = "C:\\Pelvane Temp Link";
+    ASSERT_TRUE(planted.folder(real));
+    ASSERT_TRUE(planted.value(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName", "Quenderholt Pelvane 6.0"));
+    FolderLink link(linked, real);
+    ASSERT_TRUE(link.made());
+    char tmp[MAX_PATH] = "", temp[MAX_PATH] = "";
+    GetEnvironmentVariableA("TMP", tmp, MAX_PATH);
+    GetEnvironmentVariableA("TEMP", temp, MAX_PATH);
+    SetEnvironmentVariableA("TMP", linked.c_str());
+    SetEnvironmentVariableA("TEMP", linked.c_str());
+    const RunResult run = runProgram({yes(), no()});
+    SetEnvironmentVariableA("TMP", *tmp ? tmp : nullptr);
+    SetEnvironmentVariableA("TEMP", *temp ? temp : nullptr);
+
+    ASSERT_TRUE(run.ok()) << run.report();
+    EXPECT_EQ(run.exitCode, 1u);
+    const std::optional<std::string> log = readFileBytes(real + "\\PelvaneCleanup.log");
+    ASSERT_TRUE(log.has_value()) << "no log where the link leads";
+    EXPECT_TRUE(endsWith(*log, "\r\nCleanup terminated to allow uninstallation first.\r\n\r\n")) << *log;
+    DeleteFileA((real + "\\PelvaneCleanup.log").c_str());
+}
+
 // ---- 7. An uninstall key that cannot be read.
 
 TEST(WineExtremeInput, AnUninstallKeyThatCannotBeReadCountsAsUninstalledAndIsLoggedAsKept) {
