@@ -10,6 +10,7 @@
 #include "files/system_folder.h"
 
 bool confirmEachDeletion = false;
+bool protectedPlace = false;
 
 UINT_PTR CALLBACK centreDialogHook(HWND window, UINT message, WPARAM, LPARAM) {
     if (message != WM_INITDIALOG) return 0;
@@ -84,6 +85,7 @@ int locateApplicationFolder(FILE* log, char* selectedPath) {
         }
     }
     writeLog(log, "\nFile removal\n------------\n\n");
+    protectedPlace = !confirmEachDeletion;
     if ((confirmEachDeletion && !leadsToChosenFile(selectedPath)) || !cutToFolder(selectedPath, libraryTitle)) {
         askUser("Application folder error, cannot continue!", tellStop);
         writeLog(log, "Application folder error, cleanup aborted.");

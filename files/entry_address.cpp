@@ -49,11 +49,8 @@ bool lookUp(const char* path, WIN32_FIND_DATAA* found) {
 }
 
 bool isSameEntry(const WIN32_FIND_DATAA& one, const WIN32_FIND_DATAA& other) {
-    return one.dwFileAttributes == other.dwFileAttributes &&
-           memcmp(&one.ftCreationTime, &other.ftCreationTime, sizeof one.ftCreationTime) == 0 &&
-           memcmp(&one.ftLastWriteTime, &other.ftLastWriteTime, sizeof one.ftLastWriteTime) == 0 &&
-           one.nFileSizeHigh == other.nFileSizeHigh && one.nFileSizeLow == other.nFileSizeLow &&
-           strcmp(one.cFileName, other.cFileName) == 0 && strcmp(one.cAlternateFileName, other.cAlternateFileName) == 0;
+    return one.dwFileAttributes == other.dwFileAttributes && strcmp(one.cFileName, other.cFileName) == 0 &&
+           strcmp(one.cAlternateFileName, other.cAlternateFileName) == 0;
 }
 
 // Whether path names an entry of the kind listed (a file, a folder, a link), whose attributes as they are now go to
@@ -62,27 +59,6 @@ static bool leadsToEntry(const char* path, const WIN32_FIND_DATAA& listed, DWORD
     const DWORD kind = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
     *attributes = GetFileAttributesA(path);
     return *attributes != INVALID_FILE_ATTRIBUTES && ((*attributes ^ listed.dwFileAttributes) & kind) == 0;
-}
-
-// Whether folder still lists an entry under the same names (its times may change with what it holds, as under
-// Wine); a listing that fails says yes.
-static bool stillListed(const char* folder, const WIN32_FIND_DATAA& listed) {
-    char pattern[MAX_PATH];
-    WIN32_FIND_DATAA now;
-    if (!joinPath(pattern, folder, "*.*")) return true;
-    const HANDLE search = FindFirstFileA(pattern, &now);
-    if (search == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
-    }
-    bool found = false;
-    do {
-        found = strcmp(now.cFileName, listed.cFileName) == 0 &&
-                strcmp(now.cAlternateFileName, listed.cAlternateFileName) == 0;
-    } while (!found && FindNextFileA(search, &now));
-    const bool complete = found || GetLastError() == ERROR_NO_MORE_FILES;
-    FindClose(search);
-    return found || !complete;
 }
 
 // Writes folder into address with the "\\?\" prefix, for a drive path that fits.
@@ -111,5 +87,5 @@ Address addressOf(const char* folder, const WIN32_FIND_DATAA& listed, char* path
     if (alias[0] && isPlainName(alias, false) && joinPath(path, folder, alias) &&
         leadsToEntry(path, listed, attributes))
         return Reached;
-    return stillListed(folder, listed) ? Unreachable : Gone;
+    return NoPath;
 }

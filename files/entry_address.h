@@ -4,8 +4,8 @@
 #include "platform/platform.h"
 
 // Reached: path leads to the listed entry. TooLong: its own path would not fit, and no shorter one is taken for it.
-// Unreachable: no path leads to it. Gone: it is no longer in its folder.
-enum Address { Reached, TooLong, Unreachable, Gone };
+// NoPath: no path leads to it now; whether it went, or is there but cannot be reached, the folder's next listing tells.
+enum Address { Reached, TooLong, NoPath };
 
 // Finds the path of a listed entry of folder: its name as listed, the same taken literally ("\\?\", NT family), or
 // its short name; each is looked up again and must lead to an entry of the kind listed, whose attributes as they are
@@ -23,7 +23,8 @@ const char* shownPath(const char* path);
 // which every other path call strips or turns into the device.
 bool isPlainName(const char* name, bool literal);
 
-// Whether two records of listings describe one and the same entry: the same names, attributes, times and size.
+// Whether two records of listings describe one and the same entry: the same names and attributes. Times are never
+// compared: Wine reports a folder's creation time as the time it last changed.
 bool isSameEntry(const WIN32_FIND_DATAA& one, const WIN32_FIND_DATAA& other);
 
 // Looks path up (a path without wildcards); true, with what the listing says of it, when it exists.

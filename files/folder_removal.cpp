@@ -1,6 +1,7 @@
 // Removes the product's folder depth first, leaving for the next restart what cannot go at once.
 #include "files/folder_removal.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "app/cleanup_log.h"
@@ -8,81 +9,142 @@
 #include "app/prompt.h"
 #include "files/application_folder.h"
 #include "files/entry_address.h"
-#include "files/restart_deletion.h"
+#include "files/restart_waiting.h"
 #include "platform/platform.h"
 
 static const DWORD clearedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-// A folder is listed again when something it did not list keeps it from going, this many times in all at most.
+// A folder is listed at most this many times: again while it holds what a listing has not yet accounted for.
 static const int listingsPerFolder = 4;
 
-// The entries left for the restart in the folders being removed, innermost last, by their listed and short names:
-// listed again, a folder tells them from entries it did not show before. Beyond this room a folder that holds such
-// entries cannot be vouched for, and is left.
-static struct {
-    char name[MAX_PATH];
-    char alias[14];
-} leftForRestart[64];
-static int leftCount;
+// What came of an entry, as its folder sees it: gone from it; waiting in it for the restart or for the program that
+// holds it; kept by the user; left for good; or not yet reached by any path, which the next listing settles.
+enum Fate : unsigned char { Gone, Waits, Declined, Left, Unreached };
 
-// The outcome that follows from two, by precedence: LeftBehind over Retained over RebootRequired over AllRemoved.
+// An entry's fate and what it adds to the run's outcome (a file moved aside is gone, yet waits for the restart).
+struct Taken {
+    Fate fate;
+    RemovalOutcome outcome;
+};
+static const Taken left = {Left, LeftBehind};
+
+// One folder's entries as the walk has taken them, judged against each new listing: per entry its fate, whether the
+// listing being read shows it and whether it is a folder, then its listed and short names. It grows with the folder.
+struct Record {
+    char* bytes;
+    size_t used, room;
+};
+enum { fateAt, shownAt, folderAt, namesAt };
+
 static RemovalOutcome raise(RemovalOutcome outcome, RemovalOutcome by) { return by > outcome ? by : outcome; }
 
 static bool isGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-// Whether one of the entries from first on that were left for the restart is the listed one.
-static bool isLeftForRestart(int first, const WIN32_FIND_DATAA& listed) {
-    for (int i = first; i < leftCount; ++i)
-        if (strcmp(leftForRestart[i].name, listed.cFileName) == 0 &&
-            strcmp(leftForRestart[i].alias, listed.cAlternateFileName) == 0)
-            return true;
+static const char* nameAt(const Record& record, size_t at) { return record.bytes + at + namesAt; }
+static const char* kindOf(const Record& record, size_t at) { return record.bytes[at + folderAt] ? "Directory" : "File"; }
+static const char* aliasAt(const Record& record, size_t at) { return nameAt(record, at) + strlen(nameAt(record, at)) + 1; }
+static size_t after(const Record& record, size_t at) {
+    return static_cast<size_t>(aliasAt(record, at) - record.bytes) + strlen(aliasAt(record, at)) + 1;
+}
+
+static bool holds(const Record& record, size_t at, const WIN32_FIND_DATAA& listed) {
+    return strcmp(nameAt(record, at), listed.cFileName) == 0 && strcmp(aliasAt(record, at), listed.cAlternateFileName) == 0;
+}
+
+// Where the first `known` bytes of the record hold the listed entry, looked for first right after the last one found
+// (listings keep their order); record.used when they hold none.
+static size_t find(const Record& record, size_t known, size_t from, const WIN32_FIND_DATAA& listed) {
+    if (from < known && holds(record, from, listed)) return from;
+    for (size_t at = 0; at < known; at = after(record, at))
+        if (holds(record, at, listed)) return at;
+    return record.used;
+}
+
+// Whether another entry of the record is listed under the same name, letter case aside: the code page turned one of
+// them into the other's name, and a path by that name may have led to either.
+static bool hasNamesake(const Record& record, size_t of) {
+    for (size_t at = 0; at < record.used; at = after(record, at))
+        if (at != of && lstrcmpiA(nameAt(record, at), nameAt(record, of)) == 0) return true;
     return false;
 }
 
-// Registers path for deletion at restart and logs which way it went; kind is "File" or "Directory".
-static bool leaveForRestart(const char* kind, const char* path, FILE* log) {
-    const bool registered = scheduleDeleteAtRestart(path);
-    writeLog(log, registered ? "%s %s will be deleted on the next reboot\n" : "%s %s could not be deleted\n", kind,
-             shownPath(path));
-    return registered;
+// Adds a listed entry, shown by this listing and not yet reached; false when no room could be had.
+static bool remember(Record* record, const WIN32_FIND_DATAA& listed, size_t* at) {
+    const size_t name = strlen(listed.cFileName) + 1, alias = strlen(listed.cAlternateFileName) + 1;
+    const size_t size = namesAt + name + alias;
+    if (!record->bytes || record->used + size > record->room) {
+        char* grown = static_cast<char*>(realloc(record->bytes, 2 * (record->room + size)));
+        if (!grown) return false;
+        record->bytes = grown;
+        record->room = 2 * (record->room + size);
+    }
+    *at = record->used;
+    char* entry = record->bytes + record->used;
+    entry[fateAt] = Unreached;
+    entry[shownAt] = 1;
+    entry[folderAt] = (listed.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+    memcpy(entry + namesAt, listed.cFileName, name);
+    memcpy(entry + namesAt + name, listed.cAlternateFileName, alias);
+    record->used += size;
+    return true;
 }
 
-// Logs the deletion of one file, link or folder, or leaves it for the restart when it did not go; unchanged is what
-// a registration for the restart leaves the outcome at. What the system refuses as not empty stays: the restart
-// removes only empty folders.
-static RemovalOutcome settle(const char* kind, const char* path, bool deleted, RemovalOutcome unchanged, FILE* log) {
-    const DWORD error = deleted ? 0 : GetLastError();
-    if (deleted || isGone(error)) {
-        writeLog(log, deleted ? "%s %s deleted\n" : "%s %s was already gone\n", kind, shownPath(path));
-        return AllRemoved;
-    }
-    if (error == ERROR_DIR_NOT_EMPTY) {
-        writeLog(log, "%s %s not deleted: it is not empty\n", kind, shownPath(path));
-        return LeftBehind;
-    }
-    return leaveForRestart(kind, path, log) ? unchanged : LeftBehind;
-}
-
-// Logs an entry of folder by its listed name, made printable (control characters as '?'); returns outcome.
-static RemovalOutcome logListed(const char* line, const char* folder, const char* name, RemovalOutcome outcome,
-                                FILE* log) {
+// Logs an entry of folder by its listed name, made printable (control characters as '?'); kind is "File",
+// "Directory" or "Entry".
+static void logListed(const char* line, const char* kind, const char* folder, const char* name, FILE* log) {
     char printable[MAX_PATH];
     size_t length = 0;
     for (; length < sizeof printable - 1 && name[length]; ++length)
         printable[length] = static_cast<unsigned char>(name[length]) < 0x20 ? '?' : name[length];
     printable[length] = '\0';
-    writeLog(log, line, shownPath(folder), printable);
-    return outcome;
+    writeLog(log, line, kind, shownPath(folder), printable);
+}
+static const char unreachable[] = "%s %s\\%s not deleted: it cannot be reached by its name\n";
+
+// Leaves what cannot be deleted now for the restart, and logs which way it went; kind is "File" or "Directory".
+// movable: a file whose deletion the system refused, as it does for a running program or a loaded library, which can
+// still be renamed (one held open without sharing its deletion, refused as a sharing violation, cannot).
+static Taken waitForRestart(const char* kind, const char* path, bool movable, FILE* log) {
+    char aside[MAX_PATH];
+    switch (leaveForRestart(path, movable, protectedPlace, aside)) {
+        case MovedAside:
+            writeLog(log, "%s %s moved to %s, to be deleted on the next reboot\n", kind, shownPath(path), aside);
+            return {Gone, RebootRequired};
+        case RegisteredInPlace:
+            writeLog(log, "%s %s will be deleted on the next reboot\n", kind, shownPath(path));
+            return {Waits, RebootRequired};
+        case Unsafe:
+            writeLog(log, "%s %s not deleted: it is in use, and its path could be changed before a restart\n", kind,
+                     shownPath(path));
+            return left;
+        case Refused:
+            break;
+    }
+    writeLog(log, "%s %s could not be deleted\n", kind, shownPath(path));
+    return left;
+}
+
+// Logs the deletion of one file, link or folder, or leaves it for the restart when it did not go. What the system
+// refuses as not empty stays: the restart removes only empty folders.
+static Taken settle(const char* kind, const char* path, bool deleted, bool isFile, FILE* log) {
+    const DWORD error = deleted ? 0 : GetLastError();
+    if (deleted || isGone(error)) {
+        writeLog(log, deleted ? "%s %s deleted\n" : "%s %s was already gone\n", kind, shownPath(path));
+        return {Gone, AllRemoved};
+    }
+    if (error != ERROR_DIR_NOT_EMPTY) return waitForRestart(kind, path, isFile && error == ERROR_ACCESS_DENIED, log);
+    writeLog(log, "%s %s not deleted: it is not empty\n", kind, shownPath(path));
+    return left;
 }
 
 // Logs a folder that could not be listed: gone already, or left with whatever it holds.
-static RemovalOutcome listingFailed(const char* folder, DWORD error, FILE* log) {
+static Taken listingFailed(const char* folder, DWORD error, FILE* log) {
     writeLog(log, isGone(error) ? "Directory %s was already gone\n" : "Directory %s could not be listed\n",
              shownPath(folder));
-    return isGone(error) ? AllRemoved : LeftBehind;
+    return isGone(error) ? Taken{Gone, AllRemoved} : left;
 }
 
-static RemovalOutcome removeFolderAt(const char* folder, DWORD attributes, FILE* log);
+static Taken removeFolderAt(const char* folder, DWORD attributes, FILE* log);
 
 // Whether the file at path has other names (hard links), which share its attributes wherever they are (NT family).
 static bool hasOtherNames(const char* path) {
@@ -96,21 +158,19 @@ static bool hasOtherNames(const char* path) {
     return shared;
 }
 
-// Deletes one listed entry of a folder, or leaves it; a link is removed, never followed, its attributes untouched.
-static RemovalOutcome removeEntry(const char* folder, const WIN32_FIND_DATAA& listed, FILE* log) {
-    static const char unreachable[] = "Entry %s\\%s not deleted: it cannot be reached by its name\n";
+// Takes one listed entry of a folder: deletes it, leaves it for the restart, or leaves it as the user or the system
+// decides; a link is removed, never followed, its attributes untouched. retry: no path reached it when last listed.
+static Taken takeEntry(const char* folder, const WIN32_FIND_DATAA& listed, bool retry, FILE* log) {
     char path[MAX_PATH];
     DWORD attributes;
-    const char* name = listed.cFileName;
     switch (addressOf(folder, listed, path, &attributes)) {
         case TooLong:
-            return logListed("Entry %s\\%s not deleted: path too long\n", folder, name, LeftBehind, log);
-        case Unreachable:
-            return logListed(unreachable, folder, name, LeftBehind, log);
-        case Gone:
-            return logListed(listed.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? "Directory %s\\%s was already gone\n"
-                                                                                : "File %s\\%s was already gone\n",
-                             folder, name, AllRemoved, log);
+            logListed("%s %s\\%s not deleted: path too long\n", "Entry", folder, listed.cFileName, log);
+            return left;
+        case NoPath:
+            if (!retry) return {Unreached, AllRemoved};
+            logListed(unreachable, "Entry", folder, listed.cFileName, log);
+            return left;
         case Reached:
             break;
     }
@@ -119,28 +179,100 @@ static RemovalOutcome removeEntry(const char* folder, const WIN32_FIND_DATAA& li
         char question[MAX_PATH + 32];
         wsprintfA(question, "Delete %s %s?", attributes & FILE_ATTRIBUTE_DIRECTORY ? "directory" : "file",
                   shownPath(path));
-        if (!askUser(question, askYesNo)) return Retained;
+        if (!askUser(question, askYesNo)) return {Declined, Retained};
         // Looked at again: while the question was open it may have gone, or been swapped for a link.
         attributes = GetFileAttributesA(path);
-        if (attributes == INVALID_FILE_ATTRIBUTES && !isGone(GetLastError()))
-            return logListed(unreachable, folder, name, LeftBehind, log);
-        if (attributes == INVALID_FILE_ATTRIBUTES) return settle(kind, path, false, AllRemoved, log);
+        if (attributes == INVALID_FILE_ATTRIBUTES && !isGone(GetLastError())) {
+            logListed(unreachable, "Entry", folder, listed.cFileName, log);
+            return left;
+        }
+        if (attributes == INVALID_FILE_ATTRIBUTES) return settle(kind, path, false, true, log);
         kind = attributes & FILE_ATTRIBUTE_DIRECTORY ? "Directory" : "File";
     }
     const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !link) return removeFolderAt(path, attributes, log);
+    const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (isFolder && !link) return removeFolderAt(path, attributes, log);
     if (!link && (attributes & clearedAttributes)) {
         // A file with other names is deleted by this name alone; clearing its read-only bit would change them too,
         // and the restart could not delete it without that either.
         if (hasOtherNames(path)) {
-            if (!(attributes & FILE_ATTRIBUTE_READONLY) && DeleteFileA(path)) return settle(kind, path, true, AllRemoved, log);
+            if (!(attributes & FILE_ATTRIBUTE_READONLY) && DeleteFileA(path)) return settle(kind, path, true, true, log);
             writeLog(log, "File %s could not be deleted\n", shownPath(path));
-            return LeftBehind;
+            return left;
         }
         SetFileAttributesA(path, attributes & ~clearedAttributes);
     }
-    const bool deleted = attributes & FILE_ATTRIBUTE_DIRECTORY ? RemoveDirectoryA(path) : DeleteFileA(path);
-    return settle(kind, path, deleted, RebootRequired, log);
+    return settle(kind, path, isFolder ? RemoveDirectoryA(path) : DeleteFileA(path), !isFolder, log);
+}
+
+// Lists folder once, judging each entry against the record: one it has no fate for is taken, and so is one no path
+// reached when last listed; one that went yet is listed still waits for the program that holds it open, which is
+// said once (unless another entry bears its name: then that one may have gone instead, and this one is taken).
+// Returns how many entries it took; or -1, with what came of the folder in failed, when the listing could not be
+// made or finished.
+static int listOnce(const char* folder, Record* record, RemovalOutcome* outcome, Taken* failed, FILE* log) {
+    char pattern[MAX_PATH];
+    WIN32_FIND_DATAA listed;
+    if (!joinPath(pattern, folder, "*.*")) {
+        writeLog(log, "Directory %s not deleted: path too long\n", shownPath(folder));
+        *failed = left;
+        return -1;
+    }
+    const HANDLE search = FindFirstFileA(pattern, &listed);
+    if (search == INVALID_HANDLE_VALUE) {
+        *failed = listingFailed(folder, GetLastError(), log);
+        return -1;
+    }
+    for (size_t at = 0; at < record->used; at = after(*record, at)) record->bytes[at + shownAt] = 0;
+    const size_t known = record->used;  // what earlier listings took; what this one adds is new to it
+    int taken = 0;
+    size_t from = 0;
+    do {
+        if (isOwnDotEntry(listed)) continue;
+        size_t at = find(*record, known, from, listed);
+        const bool seenBefore = at < record->used;
+        const Fate before = seenBefore ? static_cast<Fate>(record->bytes[at + fateAt]) : Unreached;
+        if (seenBefore) {
+            record->bytes[at + shownAt] = 1;
+            from = after(*record, at);
+            if (before == Gone && !hasNamesake(*record, at)) {
+                logListed("%s %s\\%s is held open by another program: it goes when that program lets go of it\n",
+                          kindOf(*record, at), folder, listed.cFileName, log);
+                record->bytes[at + fateAt] = Waits;
+                *outcome = raise(*outcome, RebootRequired);
+                continue;
+            }
+            if (before != Gone && before != Unreached) continue;
+        } else if (!remember(record, listed, &at)) {
+            continue;  // not taken: the folder stays, not empty
+        }
+        ++taken;
+        const Taken result = takeEntry(folder, listed, seenBefore, log);
+        record->bytes[at + fateAt] = result.fate;
+        *outcome = raise(*outcome, result.outcome);
+    } while (FindNextFileA(search, &listed));
+    const bool finished = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(search);
+    if (finished) return taken;
+    *failed = listingFailed(folder, ERROR_ACCESS_DENIED, log);
+    return -1;
+}
+
+// Settles the entries no path reached when last listed: those this listing no longer shows went meanwhile; after the
+// last listing, those it shows are left. Returns the fates the record holds, one bit each.
+static unsigned judge(const char* folder, Record* record, bool last, FILE* log) {
+    unsigned fates = 0;
+    for (size_t at = 0; at < record->used; at = after(*record, at)) {
+        char* fate = record->bytes + at + fateAt;
+        const bool shown = record->bytes[at + shownAt] != 0;
+        if (*fate == Unreached && (!shown || last)) {
+            logListed(shown ? unreachable : "%s %s\\%s was already gone\n", shown ? "Entry" : kindOf(*record, at), folder,
+                      nameAt(*record, at), log);
+            *fate = shown ? Left : Gone;
+        }
+        fates |= 1u << *fate;
+    }
+    return fates;
 }
 
 enum Hold { Held, Swapped, Unopened };
@@ -166,87 +298,63 @@ static Hold holdFolder(const char* folder, HANDLE* held) {
     return Swapped;
 }
 
-// Lists folder once and removes each entry it shows but the folder's own and those left for the restart from first
-// on; fresh counts the entries taken, full tells that one more could not be remembered. False, with the outcome
-// set, when the listing could not be made or finished.
-static bool removeListed(const char* folder, int first, RemovalOutcome* outcome, int* fresh, bool* full, FILE* log) {
-    char pattern[MAX_PATH];
-    WIN32_FIND_DATAA listed;
-    if (!joinPath(pattern, folder, "*.*")) {
-        writeLog(log, "Directory %s not deleted: path too long\n", shownPath(folder));
-        *outcome = LeftBehind;
-        return false;
+// What becomes of a folder whose listing showed nothing left to take: gone when it can be removed; waiting for the
+// restart when all that stays in it waits too, as the restart removes only empty folders; else left, and why.
+static Taken decide(const char* folder, unsigned fates, bool settled, bool last, bool* again, FILE* log) {
+    *again = false;
+    if (fates & (1u << Declined | 1u << Left)) {
+        writeLog(log, (fates & 1u << Declined) ? "Directory %s will not be deleted\n" : "Directory %s not deleted: it is not empty\n",
+                 shownPath(folder));
+        return (fates & 1u << Declined) ? Taken{Declined, Retained} : left;
     }
-    const HANDLE search = FindFirstFileA(pattern, &listed);
-    if (search == INVALID_HANDLE_VALUE) {
-        *outcome = raise(*outcome, listingFailed(folder, GetLastError(), log));
-        return false;
+    if (!(fates & 1u << Waits)) {
+        const bool removed = RemoveDirectoryA(folder) != 0;
+        *again = !removed && GetLastError() == ERROR_DIR_NOT_EMPTY && !settled && !last;
+        return *again ? left : settle("Directory", folder, removed, false, log);
     }
-    do {
-        if (isOwnDotEntry(listed) || isLeftForRestart(first, listed)) continue;
-        ++*fresh;
-        const RemovalOutcome entry = removeEntry(folder, listed, log);
-        *outcome = raise(*outcome, entry);
-        if (entry != RebootRequired) continue;
-        if (leftCount == sizeof leftForRestart / sizeof *leftForRestart) {
-            *full = true;
-            continue;
-        }
-        memcpy(leftForRestart[leftCount].name, listed.cFileName, sizeof listed.cFileName);
-        memcpy(leftForRestart[leftCount++].alias, listed.cAlternateFileName, sizeof listed.cAlternateFileName);
-    } while (FindNextFileA(search, &listed));
-    const bool finished = GetLastError() == ERROR_NO_MORE_FILES;
-    FindClose(search);
-    if (!finished) *outcome = listingFailed(folder, ERROR_ACCESS_DENIED, log);
-    return true;
+    if (settled) return waitForRestart("Directory", folder, false, log);
+    *again = !last;
+    if (last) writeLog(log, "Directory %s not deleted: it is not empty\n", shownPath(folder));
+    return left;
 }
 
 // Removes a folder's entries, then the folder; attributes are its own as listed, to be cleared once it is held. The
-// folder is listed again while it holds entries that no listing showed before, and is registered for the restart
-// only when everything still in it is.
-static RemovalOutcome emptyAndRemove(const char* folder, DWORD attributes, FILE* log) {
-    const int first = leftCount;
-    bool full = false;
+// folder is listed again while a listing took something or left it not accounted for: only what every listing
+// has accounted for is vouched for.
+static Taken removeFolderAt(const char* folder, DWORD attributes, FILE* log) {
+    Record record = {nullptr, 0, 0};
     RemovalOutcome outcome = AllRemoved;
-    for (int listing = 0;; ++listing) {
+    Taken result = left;
+    for (int listing = 1;; ++listing) {
         HANDLE held;
-        switch (holdFolder(folder, &held)) {
-            case Swapped:
-                return raise(outcome, settle("Directory", folder, RemoveDirectoryA(folder) != 0, RebootRequired, log));
-            case Unopened:
-                return raise(outcome, listingFailed(folder, GetLastError(), log));
-            case Held:
-                break;
+        const Hold hold = holdFolder(folder, &held);
+        if (hold != Held) {
+            result = hold == Swapped ? settle("Directory", folder, RemoveDirectoryA(folder) != 0, false, log)
+                                     : listingFailed(folder, GetLastError(), log);
+            break;
         }
-        if (listing == 0 && (attributes & clearedAttributes))
-            SetFileAttributesA(folder, attributes & ~clearedAttributes);
-        int fresh = 0;
-        const bool listed = removeListed(folder, first, &outcome, &fresh, &full, log);
+        if (listing == 1 && (attributes & clearedAttributes)) SetFileAttributesA(folder, attributes & ~clearedAttributes);
+        const int taken = listOnce(folder, &record, &outcome, &result, log);
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-        if (!listed) return outcome;
-        const bool settled = listing > 0 && fresh == 0, last = settled || listing + 1 == listingsPerFolder;
-        if (outcome >= Retained || full) break;
-        if (outcome == RebootRequired) {
-            if (settled) return leaveForRestart("Directory", folder, log) ? RebootRequired : LeftBehind;
-            if (last) break;
-            continue;
-        }
-        const bool removed = RemoveDirectoryA(folder) != 0;
-        if (removed || last || GetLastError() != ERROR_DIR_NOT_EMPTY)
-            return settle("Directory", folder, removed, RebootRequired, log);
+        if (taken < 0) break;
+        const bool last = listing == listingsPerFolder;
+        const unsigned fates = judge(folder, &record, last, log);
+        if (fates & 1u << Unreached) continue;
+        bool again;
+        result = decide(folder, fates, listing > 1 && taken == 0, last, &again, log);
+        if (!again) break;
     }
-    const bool kept = outcome >= Retained;
-    writeLog(log, kept ? "Directory %s will not be deleted\n" : "Directory %s not deleted: it is not empty\n",
-             shownPath(folder));
-    return kept ? outcome : LeftBehind;
+    free(record.bytes);
+    result.outcome = raise(result.outcome, outcome);
+    return result;
 }
 
-// Removes a folder, then forgets the entries of it that were left for the restart.
-static RemovalOutcome removeFolderAt(const char* folder, DWORD attributes, FILE* log) {
-    const int first = leftCount;
-    const RemovalOutcome outcome = emptyAndRemove(folder, attributes, log);
-    leftCount = first;
+RemovalOutcome removeFolder(const char* folder, FILE* log) {
+    const RemovalOutcome outcome = removeFolderAt(folder, 0, log).outcome;
+    char aside[MAX_PATH];
+    bool registered = false;
+    if (finishSetAside(aside, &registered))
+        writeLog(log, registered ? "Directory %s will be deleted on the next reboot\n" : "Directory %s could not be deleted\n",
+                 aside);
     return outcome;
 }
-
-RemovalOutcome removeFolder(const char* folder, FILE* log) { return removeFolderAt(folder, 0, log); }

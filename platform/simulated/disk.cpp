@@ -181,6 +181,23 @@ bool exists(const std::string& path) { return findNode(path) != nullptr; }
 DWORD attributesOf(const std::string& path) { return existing(path)->attributes; }
 std::string fileContent(const std::string& path) { return existing(path)->content; }
 void lockFile(const std::string& path) { existing(path)->locked = true; }
+void runAsProgram(const std::string& path) { existing(path)->runsAsProgram = true; }
+void holdSharingDeletion(const std::string& path) { existing(path)->heldSharingDeletion = true; }
+void letGo(const std::string& path) {
+    Node* node = findNode(path);
+    if (node && node->deletePending) removeNode(node);
+    else if (node) node->heldSharingDeletion = false;
+}
+bool hasOwnAccessList(const std::string& path) { return existing(path)->ownAccessList; }
+
+void restart() {
+    for (const std::string& path : machine().pending) {
+        Node* node = findNode(path);
+        if (node && node->parent && (!node->isFolder() || !node->linkTarget.empty() || node->children.empty()))
+            removeNode(node);
+    }
+    machine().pending.clear();
+}
 void hideAttributes(const std::string& path) { existing(path)->attributesHidden = true; }
 void vanishAfterAttributeRead(const std::string& path) { existing(path)->vanishAfterRead = true; }
 void failLinkRemoval(const std::string& path, DWORD error) { existing(path)->linkRemovalError = error; }
@@ -235,7 +252,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found) {
             if (!child->unlisted) search.entries.push_back(entryFor(*child));
     } else {
         Node* node = findNode(text);
-        if (!node || node->attributesHidden) {
+        if (!node || node->attributesHidden || node->deletePending) {
             node ? failWith(ERROR_ACCESS_DENIED) : notFound(text);
             return INVALID_HANDLE_VALUE;
         }
@@ -272,7 +289,7 @@ BOOL WINAPI FindClose(HANDLE handle) {
 DWORD WINAPI GetFileAttributesA(LPCSTR path) {
     if (callFails("GetFileAttributesA", {path}) || tooLong(path)) return INVALID_FILE_ATTRIBUTES;
     Node* node = findNode(path);
-    if (!node || node->attributesHidden) {
+    if (!node || node->attributesHidden || node->deletePending) {
         node ? failWith(ERROR_ACCESS_DENIED) : notFound(path);
         return INVALID_FILE_ATTRIBUTES;
     }
@@ -298,8 +315,10 @@ BOOL WINAPI DeleteFileA(LPCSTR path) {
     Node* node = findNode(path);
     if (!node) return notFound(path);
     if (node->locked) return failWith(ERROR_SHARING_VIOLATION);
-    if (node->isFolder() || (node->attributes & FILE_ATTRIBUTE_READONLY)) return failWith(ERROR_ACCESS_DENIED);
-    removeNode(node);
+    if (node->isFolder() || node->runsAsProgram || node->deletePending || (node->attributes & FILE_ATTRIBUTE_READONLY))
+        return failWith(ERROR_ACCESS_DENIED);
+    if (node->heldSharingDeletion) node->deletePending = true;
+    else removeNode(node);
     return TRUE;
 }
 
@@ -375,7 +394,7 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security
         node ? failWith(ERROR_ACCESS_DENIED) : notFound(path);
         return INVALID_HANDLE_VALUE;
     }
-    if (node->attributesHidden) {
+    if (node->attributesHidden || node->deletePending) {
         failWith(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
@@ -462,7 +481,44 @@ BOOL WINAPI MoveFileExA(LPCSTR existingPath, LPCSTR replacement, DWORD flags) {
     std::snprintf(flagText, sizeof flagText, "%u", flags);
     if (callFails("MoveFileExA", {existingPath, replacement ? replacement : "(null)", flagText})) return FALSE;
     if (machine().ninetyFive) return failWith(ERROR_CALL_NOT_IMPLEMENTED);  // 95/98/Me have no delayed moves
-    if (replacement || flags != MOVEFILE_DELAY_UNTIL_REBOOT) return FALSE;
-    machine().pending.push_back(existingPath);
+    if (flags == MOVEFILE_DELAY_UNTIL_REBOOT && !replacement) {
+        machine().pending.push_back(existingPath);
+        return TRUE;
+    }
+    // A rename on one drive: never onto an existing name, never of what a program holds without sharing.
+    if (flags != 0 || !replacement || tooLong(existingPath) || tooLong(replacement)) return failWith(ERROR_INVALID_PARAMETER);
+    Node* node = findNode(existingPath);
+    const std::string to = replacement;
+    Node* folder = to.rfind('\\') == std::string::npos ? nullptr : followed(findNode(to.substr(0, to.rfind('\\'))));
+    if (!node) return notFound(existingPath);
+    if (!folder || !folder->isFolder()) return failWith(ERROR_PATH_NOT_FOUND);
+    if (findNode(to)) return failWith(ERROR_ALREADY_EXISTS);
+    if (node->locked || node->deletePending) return failWith(node->locked ? ERROR_SHARING_VIOLATION : ERROR_ACCESS_DENIED);
+    const Node* driveOf[2] = {node, folder};
+    for (const Node*& drive : driveOf)
+        while (drive->parent && drive->parent->parent) drive = drive->parent;
+    if (driveOf[0] != driveOf[1]) return failWith(ERROR_NOT_SAME_DEVICE);
+    auto moved = std::move(*node->place);
+    removeNode(node);
+    moved->name = to.substr(to.rfind('\\') + 1);
+    moved->shortName.clear();
+    moved->listedName.clear();
+    adopt(folder, std::move(moved));
+    return TRUE;
+}
+
+BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
+    if (callFails("CreateDirectoryA", {path}) || tooLong(path)) return FALSE;
+    const std::string text = path;
+    const size_t slash = text.rfind('\\');
+    Node* folder = slash == std::string::npos ? nullptr : followed(findNode(text.substr(0, slash)));
+    if (findNode(path)) return failWith(ERROR_ALREADY_EXISTS);
+    if (!folder || !folder->isFolder()) return failWith(ERROR_PATH_NOT_FOUND);
+    if (folder->writeDenied) return failWith(ERROR_ACCESS_DENIED);
+    auto made = std::make_unique<Node>();
+    made->name = text.substr(slash + 1);
+    made->attributes = FILE_ATTRIBUTE_DIRECTORY;
+    made->ownAccessList = security && security->lpSecurityDescriptor;
+    adopt(folder, std::move(made));
     return TRUE;
 }

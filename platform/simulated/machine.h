@@ -28,7 +28,11 @@ struct Node {
     std::map<std::string, Node*> byShortName;
     Node* parent = nullptr;
     std::list<std::unique_ptr<Node>>::iterator place;  // where the parent keeps it
-    bool locked = false;
+    bool locked = false;        // held open by another program without sharing: it can be neither deleted nor renamed
+    bool runsAsProgram = false; // a running program or a loaded library: it cannot be deleted, only renamed
+    bool heldSharingDeletion = false;  // its holder shares deletion: once deleted it stays listed until let go
+    bool deletePending = false;        // deleted while so held: listed, but nothing reaches it
+    bool ownAccessList = false; // a folder made with a security descriptor of its own
     bool attributesHidden = false;
     bool vanishAfterRead = false;
     DWORD linkRemovalError = 0;  // what removing the link itself fails with; 0 when it goes

@@ -112,6 +112,13 @@ DWORD attributesOf(const std::string& path);
 std::string fileContent(const std::string& path);
 std::vector<std::string> tree(const std::string& path);  // every path below, depth first, in listing order
 void lockFile(const std::string& path);                 // held open by another program: cannot be deleted
+void runAsProgram(const std::string& path);             // a running program or loaded library: renamed, not deleted
+void holdSharingDeletion(const std::string& path);      // as a scanner holds it: deleted, it stays listed until...
+void letGo(const std::string& path);                    // ...its holder lets go of it, and then it goes
+// Carries out the deletions registered with MoveFileExA, in order, by path, as the system does at its start: links on
+// the way are followed, and a folder goes only when it is empty.
+void restart();
+bool hasOwnAccessList(const std::string& path);         // a folder made with a security descriptor of its own
 void hideAttributes(const std::string& path);           // its attributes cannot be read
 void vanishAfterAttributeRead(const std::string& path); // gone right after its attributes are read
 // Removing the link itself fails with error: 18 as Wine answers for a link to an empty folder, 145 for one to a

@@ -32,7 +32,11 @@ typedef HKEY* PHKEY;
 typedef struct HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
 typedef size_t SIZE_T;
-typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+typedef struct _SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    void* lpSecurityDescriptor;
+    BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
 #define WINAPI
 #define CALLBACK
@@ -60,6 +64,7 @@ typedef intptr_t(WINAPI* FARPROC)(void);
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_NOT_SAME_DEVICE 17L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
@@ -223,6 +228,7 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value,
 BOOL WINAPI ReadFile(HANDLE file, void* buffer, DWORD toRead, LPDWORD read, void* overlapped);
 BOOL WINAPI WriteFile(HANDLE file, const void* buffer, DWORD toWrite, LPDWORD written, void* overlapped);
 BOOL WINAPI MoveFileExA(LPCSTR existing, LPCSTR replacement, DWORD flags);
+BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security);
 void WINAPI Sleep(DWORD milliseconds);
 HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security, DWORD disposition, DWORD flags,
                           HANDLE templateFile);

@@ -191,9 +191,9 @@ TEST(WineExtremeInput, PathsThatDoNotFitMaxPathAreNeverActedOnAndKeepTheFoldersA
                       "Entry " + over + " not deleted: path too long",
                       "Entry " + overFolder + " not deleted: path too long",
                       "Directory " + fullFolder + " not deleted: path too long",
-                      "Directory " + levels + " will not be deleted", "File " + patternFits + "\\x deleted",
+                      "Directory " + levels + " not deleted: it is not empty", "File " + patternFits + "\\x deleted",
                       "Directory " + patternFits + " deleted", "Directory " + patternOver + " not deleted: path too long",
-                      "Directory " + folder + " will not be deleted"}));
+                      "Directory " + folder + " not deleted: it is not empty"}));
     expectFoldersAfterTheirContents(part.lines);
 
     // Exactly the entries that fit went; everything else is there with its bytes and attributes.

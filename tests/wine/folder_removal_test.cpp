@@ -184,7 +184,7 @@ TEST(WineFolderRemoval, ALinkToAFolderOutsideIsRemovedAsALinkAndNothingBehindItI
     }
     // Wine follows the link in RemoveDirectoryA and refuses it as not empty, as its restart would: the link stays,
     // and the run says so.
-    EXPECT_EQ(part.lines[2], "Directory " + folder + " will not be deleted");
+    EXPECT_EQ(part.lines[2], "Directory " + folder + " not deleted: it is not empty");
     EXPECT_EQ(sorted({part.lines[0], part.lines[1]}),
               sorted({"File " + folder + "\\pelvane32.dll deleted", "Directory " + link + " not deleted: it is not empty"}));
     EXPECT_EQ(part.after, leftBehindLogEnd);

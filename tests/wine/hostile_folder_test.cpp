@@ -35,12 +35,15 @@ struct Case {
     const char* picked;   // the file chosen in the open-file dialog, typed as wide characters; "" for none
     const char* swapped;  // a folder below that becomes a link to the victim while its question is open; "" for none
     const char* decoy;    // a folder outside holding pelvane32.dll, named by the chosen path's ANSI form; "" for none
-    const char* held;     // a folder below that another process holds open, sharing no deletion, until the restart
+    const char* held;     // a file or folder below that another process holds open, sharing no deletion unless
+                          // heldSharing says, until the restart (a name "*x.dll" is a library loaded from there)
     Ends ends;            // the summary the run must end with
     std::vector<const char*> logged;  // UTF-8 lines the log must hold, "{F}" standing for the folder
     bool exact;           // every name is plain: the log lines are exactly removal::expectedRemoval's
     const char* comes = "";  // a file made below the folder while the first question is open
     const char* goes = "";   // an entry below the folder deleted while the first question is open
+    DWORD heldSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const char* swappedAfter = "";  // a folder below that becomes a link to the victim after the run, before the restart
 };
 
 // Outside every folder the program removes: what the climbing names and the swapped link lead to.
@@ -98,6 +101,24 @@ const std::vector<Case> hostileCases = {
     {"ComesAndGoesWhileAsked", NT, "C:\\Pelvane Flux", flux, "C:\\Pelvane Flux\\pelvane32.dll", "", "", "",
      Ends::NoReboot, {"File {F}\\z.pvk was already gone", "File {F}\\new.pvk deleted"}, false, "new.pvk", "z.pvk"},
     {"PickedOutsideTheCodePage", NT, pickedFolder, pickedEntries, pickedFile, "", "", "", Ends::FolderError, {}, false},
+    // A scanner holds a file open sharing its deletion: deleted, its name stays until it lets go, and its folder
+    // waits for the restart. A picked folder's file held without sharing cannot be moved aside, and outside Program
+    // Files its path could lead elsewhere by the restart (its subfolder is swapped for a link to the victim after the
+    // run): it is left. A loaded library is moved aside, and its folders go at once.
+    {"AFileAScannerHolds", NT, "", {"pelvane32.dll", "Keyboards/zq.pvk"}, "", "", "", "Keyboards/zq.pvk", Ends::Reboot,
+     {"File {F}\\Keyboards\\zq.pvk deleted",
+      "File {F}\\Keyboards\\zq.pvk is held open by another program: it goes when that program lets go of it",
+      "Directory {F}\\Keyboards will be deleted on the next reboot"},
+     false, "", "", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
+    {"AFileInUseWhosePathOthersCouldChange", NT, "C:\\Apps\\R", {"pelvane32.dll", "sub/important.dll"},
+     "C:\\Apps\\R\\pelvane32.dll", "", "", "sub\\important.dll", Ends::LeftBehind,
+     {"File {F}\\sub\\important.dll not deleted: it is in use, and its path could be changed before a restart"}, false,
+     "", "", FILE_SHARE_READ | FILE_SHARE_WRITE, "sub"},
+    {"ALoadedLibraryMovedAside", NT, "C:\\Apps\\R", {"pelvane32.dll", "sub/x.txt"}, "C:\\Apps\\R\\pelvane32.dll", "", "",
+     "*sub\\loaded.dll", Ends::Reboot,
+     {"File {F}\\sub\\loaded.dll moved to C:\\Pelvane Cleanup 1\\1, to be deleted on the next reboot",
+      "Directory {F}\\sub deleted", "Directory {F} deleted", "Directory C:\\Pelvane Cleanup 1 will be deleted on the next reboot"},
+     false},
     {"PickedOutsideTheCodePageBesideItsAnsiForm", NT, pickedFolder, pickedEntries, pickedFile, "",
      u8"C:\\Apps\\Zólw\\Pelvane", "", Ends::FolderError, {}, false},
 };
@@ -234,12 +255,18 @@ std::string topmostMissing(const std::wstring& path) {
     }
 }
 
-// What each kind of log line claims about the path it names.
+// What each kind of log line claims about the path it names; of several lines about one path the last holds. A file
+// moved aside ("... moved to X, to be deleted on the next reboot") is gone from its path at once.
 enum Claim { Gone, GoneAtRestart, Stays };
 const std::vector<std::pair<std::string, Claim>> endings = {
     {" will not be deleted", Stays}, {" not deleted: it cannot be reached by its name", Stays},
-    {" not deleted: path too long", Stays}, {" not deleted: it is not empty", Stays}, {" could not be listed", Stays}, {" could not be deleted", Stays},
-    {" will be deleted on the next reboot", GoneAtRestart}, {" was already gone", Gone}, {" deleted", Gone}};
+    {" not deleted: path too long", Stays}, {" not deleted: it is not empty", Stays}, {" could not be listed", Stays},
+    {" could not be deleted", Stays}, {" not deleted: it is in use, and its path could be changed before a restart", Stays},
+    {" will be deleted on the next reboot", GoneAtRestart},
+    {" is held open by another program: it goes when that program lets go of it", GoneAtRestart},
+    {", to be deleted on the next reboot", Gone}, {" was already gone", Gone}, {" deleted", Gone}};
+// The folder a run moves what waits for the restart into, at the root of the drive.
+const char asideFolder[] = "C:\\Pelvane Cleanup 1";
 
 // Whether what a restart left of a path registered for it is only what Wine's restart cannot remove: no call removes
 // a Unix link to a folder. So the path may stay with no file at or below it, only folders and a link.
@@ -255,8 +282,10 @@ bool beyondWinesRestart(const Tree& now, const std::string& path) {
     return true;
 }
 
-// Every log line is true of the folder as it is now, the restart's own limits aside.
+// Every log line is true of the folder as it is now, the restart's own limits aside; lines about the folder of the
+// run's own that holds what was moved aside are true of that folder.
 void expectLogTrue(const Lines& lines, const std::string& shown, const Tree& now, bool restarted) {
+    std::map<std::string, Claim> claims;
     for (const std::string& line : lines) {
         const size_t space = line.find(' ');
         std::string path;
@@ -264,19 +293,25 @@ void expectLogTrue(const Lines& lines, const std::string& shown, const Tree& now
         for (const auto& [ending, what] : endings) {
             if (!path.empty() || !endsWith(line, ending)) continue;
             path = line.substr(space + 1, line.size() - space - 1 - ending.size());
+            path = path.substr(0, path.find(" moved to "));
             claim = what;
         }
         const std::string kind = line.substr(0, space);
         EXPECT_TRUE(!path.empty() && (kind == "File" || kind == "Directory" || kind == "Entry"))
             << "a line of no known kind: " << line;
-        EXPECT_TRUE(path == shown || path.rfind(shown + "\\", 0) == 0) << "a line about something outside: " << line;
+        EXPECT_TRUE(path == shown || path.rfind(shown + "\\", 0) == 0 || path.rfind(asideFolder, 0) == 0)
+            << "a line about something outside: " << line;
         EXPECT_TRUE(claim == Stays || (path + "\\").find("\\..\\") == std::string::npos)
             << "a deletion through a path that climbs: " << line;
-        const bool present = now.named.count(path) > 0;
-        EXPECT_TRUE(claim != Stays || present) << "the log says it stays, but it is gone: " << line;
-        EXPECT_TRUE(claim != Gone || !present) << "the log says it is gone, but it is there: " << line;
+        claims[path] = claim;
+    }
+    for (const auto& [path, claim] : claims) {
+        const bool present = path.rfind(asideFolder, 0) == 0 ? GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES
+                                                                : now.named.count(path) > 0;
+        EXPECT_TRUE(claim != Stays || present) << "the log says it stays, but it is gone: " << path;
+        EXPECT_TRUE(claim != Gone || !present) << "the log says it is gone, but it is there: " << path;
         EXPECT_TRUE(claim != GoneAtRestart || !restarted || !present || beyondWinesRestart(now, path))
-            << "the log says the restart deletes it, but it is there after the restart: " << line;
+            << "the log says the restart deletes it, but it is there after the restart: " << path;
     }
 }
 
@@ -286,6 +321,7 @@ class WineHostileFolder : public ::testing::TestWithParam<Case> {};
 class WineHostileFolder932 : public WineHostileFolder {};
 
 void runCase(const Case& hostile) {
+    if (folderExists(asideFolder)) removeTree(asideFolder);  // left by an earlier run of the tests that ended early
     Planted planted;
     PendingAtRestart pending;
     ASSERT_TRUE(pending.clean()) << "something is already pending for the next restart";
@@ -319,8 +355,15 @@ void runCase(const Case& hostile) {
     for (const std::vector<std::string>& link : links) {
         ASSERT_TRUE(runUnixCommand("mkdir -p \\\"${3%/*}\\\" && /bin/ln $1 -- \\\"$2\\\" \\\"$3\\\" || exit 1", link));
     }
-    HeldFile held(*hostile.held ? shown + "\\" + hostile.held : "", FILE_SHARE_READ | FILE_SHARE_WRITE);
-    ASSERT_TRUE(held.held() || !*hostile.held);
+    // A held name beginning with '*' is a library this test loads from there: the system can rename it, not delete it.
+    const bool library = *hostile.held == '*';
+    const std::string heldPath = *hostile.held ? shown + "\\" + (hostile.held + (library ? 1 : 0)) : "";
+    char systemFolder[MAX_PATH] = "";
+    GetSystemDirectoryA(systemFolder, MAX_PATH);
+    ASSERT_TRUE(!library || CopyFileA((std::string(systemFolder) + "\\version.dll").c_str(), heldPath.c_str(), TRUE));
+    HMODULE loaded = library ? LoadLibraryA(heldPath.c_str()) : nullptr;
+    HeldFile held(library ? "" : heldPath, hostile.heldSharing);
+    ASSERT_TRUE(held.held() || loaded || !*hostile.held);
     const std::wstring decoy = wideOf(hostile.decoy, CP_UTF8);
     if (*hostile.decoy) {
         ASSERT_TRUE(trees.plant(topmostMissing(decoy), {belowDriveC(decoy) + "/pelvane32.dll"}));
@@ -343,6 +386,9 @@ void runCase(const Case& hostile) {
     }
     bool swapped = false;
     const std::string swappedPath = shown + "\\" + hostile.swapped;
+    if (*hostile.swapped || *hostile.swappedAfter) {
+        ASSERT_TRUE(trees.plant("Pelvane Swap Moved", {}));
+    }
     if (*hostile.swapped) {
         options.beforeAnswer = [&](HWND, const Sighting& seen) {
             if (seen.text != "Delete directory " + swappedPath + "?") return;
@@ -350,7 +396,6 @@ void runCase(const Case& hostile) {
             swapped = runUnixCommand("/bin/mv -- \\\"$1\\\" \\\"$2\\\" && /bin/ln -s -- \\\"$3\\\" \\\"$1\\\"",
                                      {unixPathOf(swappedPath), moved, unixPathOf(victim)});
         };
-        ASSERT_TRUE(trees.plant("Pelvane Swap Moved", {}));
     }
     bool fluxed = false;
     if (*hostile.comes) {
@@ -396,13 +441,26 @@ void runCase(const Case& hostile) {
     for (const bool restarted : {false, true}) {
         SCOPED_TRACE(restarted ? "after the restart" : "after the run");
         if (restarted) {
+            if (*hostile.swappedAfter) {
+                ASSERT_TRUE(runUnixCommand(
+                    "/bin/mv -- \\\"$1\\\" \\\"$2\\\" && /bin/ln -s -- \\\"$3\\\" \\\"$1\\\" || exit 1",
+                    {unixPathOf(shown + "\\" + hostile.swappedAfter), trees.unixPath("Pelvane Swap Moved"), unixPathOf(victim)}));
+            }
             held.release();
+            if (loaded) FreeLibrary(loaded);
+            loaded = nullptr;
             ASSERT_EQ(restartWindows(), "");
         }
         for (const std::wstring& root : outside)
             EXPECT_EQ(treeOf(root).state, before[root]) << utf8Of(root) << " changed";
         const Tree now = treeOf(folder);
-        expectLogTrue(part.lines, shown, now, restarted);
+        // Once its subfolder was swapped for a link, the lines about the folder speak of what the swap moved away:
+        // the restart must have left that as it was.
+        if (restarted && *hostile.swappedAfter)
+            EXPECT_TRUE(fileExists("C:\\Pelvane Swap Moved" + std::string(hostile.held + strlen(hostile.swappedAfter))))
+                << "the restart deleted what the swap moved away";
+        else
+            expectLogTrue(part.lines, shown, now, restarted);
         const bool promisedGone = shownEnds == Ends::NoReboot || (shownEnds == Ends::Reboot && restarted);
         EXPECT_TRUE(!promisedGone || now.named.empty() ||
                     (shownEnds == Ends::Reboot && beyondWinesRestart(now, shown)))

@@ -108,7 +108,8 @@ inline FileRemovalPart fileRemovalPart(const std::string& log) {
 inline void expectFoldersAfterTheirContents(const Lines& lines) {
     const auto pathOf = [](const std::string& line) {
         const size_t start = line.find(' ') + 1;
-        for (const char* tail : {" deleted", " will be deleted on the next reboot", " will not be deleted"})
+        for (const char* tail : {" deleted", " will be deleted on the next reboot", " will not be deleted",
+                                 " not deleted: it is not empty"})
             if (endsWith(line, tail)) return line.substr(start, line.size() - start - strlen(tail));
         return line.substr(start);
     };
@@ -151,9 +152,11 @@ struct Walk {
 };
 
 namespace detail {
-// The walk of one folder; *stays tells whether the folder is still there when its removal is done.
-inline int walkFolder(const std::string& folder, Walk& walk, bool* stays) {
+// The walk of one folder; *stays tells whether the folder is still there when its removal is done, *declined whether
+// the user declined something in it.
+inline int walkFolder(const std::string& folder, Walk& walk, bool* stays, bool* declined) {
     *stays = true;
+    *declined = false;
     if (folder.size() + strlen("\\*.*") >= MAX_PATH) {
         walk.lines.push_back("Directory " + folder + " not deleted: path too long");
         return 3;
@@ -170,17 +173,19 @@ inline int walkFolder(const std::string& folder, Walk& walk, bool* stays) {
         const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (walk.asked) {
             walk.questions.push_back(std::string("Delete ") + (directory ? "directory " : "file ") + path + "?");
-            const bool declined = walk.declined.count(path) > 0;
-            walk.answers.push_back(declined ? harness::no() : harness::yes());
-            if (declined) {
+            const bool no = walk.declined.count(path) > 0;
+            walk.answers.push_back(no ? harness::no() : harness::yes());
+            if (no) {
                 outcome = std::max(outcome, 2);
+                *declined = true;
                 continue;
             }
         }
         if (directory) {
-            bool childStays = false;
-            outcome = std::max(outcome, walkFolder(path, walk, &childStays));
+            bool childStays = false, childDeclined = false;
+            outcome = std::max(outcome, walkFolder(path, walk, &childStays, &childDeclined));
             somethingStays = somethingStays || childStays;
+            *declined = *declined || childDeclined;
         } else if (walk.held.count(path)) {
             walk.lines.push_back("File " + path + " will be deleted on the next reboot");
             walk.registered.push_back(path);
@@ -190,7 +195,7 @@ inline int walkFolder(const std::string& folder, Walk& walk, bool* stays) {
         }
     }
     if (outcome >= 2) {
-        walk.lines.push_back("Directory " + folder + " will not be deleted");
+        walk.lines.push_back("Directory " + folder + (*declined ? " will not be deleted" : " not deleted: it is not empty"));
     } else if (outcome == 1 || somethingStays) {
         walk.lines.push_back("Directory " + folder + " will be deleted on the next reboot");
         walk.registered.push_back(folder);
@@ -203,8 +208,8 @@ inline int walkFolder(const std::string& folder, Walk& walk, bool* stays) {
 }  // namespace detail
 
 inline int expectedRemoval(const std::string& folder, Walk& walk) {
-    bool stays = false;
-    return detail::walkFolder(folder, walk, &stays);
+    bool stays = false, declined = false;
+    return detail::walkFolder(folder, walk, &stays, &declined);
 }
 
 // Sets a file's or folder's attributes and checks that they stuck (Wine keeps hidden and system apart from Unix).
