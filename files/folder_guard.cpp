@@ -80,11 +80,10 @@ static bool holdsIdentity(const Chain& chain, const Identity& identity) {
 
 static const Identity& itself(const Chain& chain) { return chain.levels[chain.count - 1]; }
 
+// The shell folder identifiers (CSIDL_...) lie below 0x40; Windows answers none above.
+static const int lastShellFolder = 0x3F;
+
 bool isRefusedFolder(const char* folder, bool chosen) {
-    // Windows and System, each refused with everything below it; Program Files, Common Files, the profile, My
-    // Documents, the desktop, the application data (roaming, local, common) and, as 0, the temporary folder, each
-    // refused with the folders above it.
-    static const int systemFolders[] = {0x24, 0x25, 0x26, 0x2B, 0x28, 0x05, 0x10, 0x1A, 0x1C, 0x23, 0};
     if (!firstName(folder) || *lastCharacter(folder) == '\\') return true;
     if (!chosen) return false;
     // Compared by identity too on the NT family, where a link, a substituted drive or a share gives a folder other
@@ -93,11 +92,14 @@ bool isRefusedFolder(const char* folder, bool chosen) {
     static Chain chosenChain, systemChain;
     const bool byIdentity = isNtFamily();
     if (byIdentity && (!readChain(folder, &chosenChain) || chosenChain.linked)) return true;
+    // Every folder the system knows as its own, each refused with the folders above it: every one the shell answers
+    // for (the profiles, the public and common folders, Program Files...), the temporary folder that holds the log,
+    // and under WOW64 the 64-bit Program Files and Common Files. Windows, System and the 32-bit System under WOW64
+    // are refused with everything below them too.
     char path[MAX_PATH];
-    for (const int system : systemFolders) {
-        const DWORD length = system ? 0 : GetTempPathA(MAX_PATH, path);
-        if (system ? !systemFolderPath(system, path) : length == 0 || length >= MAX_PATH) continue;
-        const bool withAllBelow = system == 0x24 || system == 0x25;
+    for (int system = commonFiles64; system <= lastShellFolder; ++system) {
+        if (!systemFolderPath(system, path)) continue;
+        const bool withAllBelow = system == CSIDL_WINDOWS || system == CSIDL_SYSTEM || system == CSIDL_SYSTEMX86;
         if (holdsEitherForm(folder, path) || (withAllBelow && holdsEitherForm(path, folder))) return true;
         if (byIdentity && readChain(path, &systemChain) &&
             (holdsIdentity(systemChain, itself(chosenChain)) ||

@@ -108,6 +108,18 @@ void useWindows98() {
     machine().ninetyFive = true;
     machine().version = 0xC0000A04;
 }
+void useWow64() {
+    Machine& m = machine();
+    m.wow64 = true;
+    m.programFiles = "C:\\Program Files (x86)";
+    m.specialFolders[CSIDL_PROGRAM_FILES_COMMON] = "C:\\Program Files (x86)\\Common Files";
+    m.specialFolders[CSIDL_SYSTEMX86] = "C:\\windows\\SysWOW64";
+    addFolder("C:\\Program Files (x86)\\Common Files");
+    addFolder("C:\\windows\\SysWOW64");
+    const std::string setupKey = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion";
+    addValue(setupKey, "ProgramFilesDir", "C:\\Program Files");
+    addValue(setupKey, "CommonFilesDir", "C:\\Program Files\\Common Files");
+}
 void setCodePage(int codePage) { machine().codePage = codePage; }
 void setSpecialFolder(int csidl, const std::string& path) { machine().specialFolders[csidl] = path; }
 void useFirstShell() { machine().firstShell = true; }

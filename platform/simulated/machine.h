@@ -105,6 +105,7 @@ struct Machine {
     bool firstShell = false;  // the shell of 95 and NT4 before their 4.71 update
     DWORD version = 0;
     bool ninetyFive = false;  // a machine of the 95/98/Me family itself, not the NT family reporting its version
+    bool wow64 = false;       // 64-bit Windows, running the program under WOW64
     struct tm localTime {};
 
     std::unique_ptr<Node> disk;  // holds the drives as folders ("C:")

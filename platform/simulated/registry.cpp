@@ -180,9 +180,15 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM acc
     if (start->deleted) return ERROR_KEY_DELETED;
     // Windows refuses a subkey that begins with a backslash or holds an empty name between two.
     if (subKey[0] == '\\' || strstr(subKey, "\\\\")) return ERROR_FILE_NOT_FOUND;
-    Key* key = lookUp(start, subKey, options == REG_OPTION_OPEN_LINK, 0);
+    // Under WOW64 the program is shown HKLM\Software's 32-bit branch unless it asks for the 64-bit view.
+    std::string asked = subKey;
+    const std::string lower = lowered(asked);
+    if (machine().wow64 && root == HKEY_LOCAL_MACHINE && !(access & KEY_WOW64_64KEY) &&
+        (lower == "software" || lower.rfind("software\\", 0) == 0))
+        asked = "Software\\Wow6432Node" + asked.substr(8);
+    Key* key = lookUp(start, asked, options == REG_OPTION_OPEN_LINK, 0);
     if (!key) return ERROR_FILE_NOT_FOUND;
-    const bool wantsWrite = (access & ~static_cast<REGSAM>(KEY_READ)) != 0;
+    const bool wantsWrite = (access & ~static_cast<REGSAM>(KEY_READ | KEY_WOW64_64KEY)) != 0;
     if (key->allAccessDenied || (wantsWrite && key->fullAccessDenied)) return ERROR_ACCESS_DENIED;
     Machine& m = machine();
     const long id = m.nextKey++;

@@ -90,6 +90,11 @@ void setVersion(DWORD version);                 // the GetVersion word only: an 
 // A machine of the 95/98/Me family: it reports that version and lacks what those systems lack (ntdll, registry links
 // and options, folders opened as files, literal paths, delayed moves, namespaces for kernel objects).
 void useWindows98();
+// 64-bit Windows running the program under WOW64: the shell answers with the 32-bit Program Files (x86), its Common
+// Files and SysWOW64; HKLM\Software is its 32-bit branch, HKLM\Software\Wow6432Node, unless the program asks for the
+// 64-bit view (KEY_WOW64_64KEY), where setup's values name the 64-bit folders. The registry texts of the tests are
+// that 64-bit view.
+void useWow64();
 void setLocalTime(const struct tm& time);
 void setCodePage(int codePage);                   // 932 makes 0x81-0x9F and 0xE0-0xFC lead bytes
 void setSpecialFolder(int csidl, const std::string& path);  // "" makes the look-up fail

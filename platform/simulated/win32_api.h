@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 typedef int BOOL;
+typedef BOOL* PBOOL;
 typedef unsigned short WORD;
 typedef unsigned int UINT;
 typedef unsigned int DWORD;
@@ -80,6 +81,7 @@ typedef intptr_t(WINAPI* FARPROC)(void);
 #define DELETE 0x10000
 #define KEY_READ 0x20019
 #define KEY_ALL_ACCESS 0xF003F
+#define KEY_WOW64_64KEY 0x100
 #define REG_SZ 1
 #define REG_OPTION_OPEN_LINK 0x8
 #define REG_LINK 6
@@ -112,6 +114,7 @@ typedef intptr_t(WINAPI* FARPROC)(void);
 #define CSIDL_WINDOWS 0x24
 #define CSIDL_SYSTEM 0x25
 #define CSIDL_PROGRAM_FILES 0x26
+#define CSIDL_SYSTEMX86 0x29
 #define CSIDL_PROGRAM_FILES_COMMON 0x2B
 
 #define MB_OK 0x0
@@ -245,6 +248,9 @@ HMODULE WINAPI LoadLibraryA(LPCSTR name);
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 BOOL WINAPI FreeLibrary(HMODULE module);
+HANDLE WINAPI GetCurrentProcess(void);
+// Found at run time with GetProcAddress: the NT family has it from XP SP2 on.
+BOOL WINAPI IsWow64Process(HANDLE process, PBOOL underWow64);
 
 // Registry
 LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);

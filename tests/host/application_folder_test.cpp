@@ -219,16 +219,19 @@ TEST_F(Locate, AFileInTheRootOfADriveOrShareOrASystemFolderLeavesNoFolderAndStop
           "C:\\windows\\a.dll", "C:\\windows\\system32\\a.dll", "C:\\Program Files\\a.dll", "C:\\users\\a.dll",
           "C:\\users\\test\\a.dll", "C:\\users\\test\\Temp\\a.dll", "C:\\Program Files\\Pelvane\\?.dll",
           "D:\\trail.\\a.dll", "D:\\con\\a.dll", "C:\\windows\\Fonts\\a.dll", "C:\\windows\\system32\\drivers\\a.dll",
-          "C:\\Program Files\\Common Files\\a.dll",
+          "C:\\Program Files\\Common Files\\a.dll", "C:\\users\\Public\\Documents\\a.dll", "C:\\users\\Public\\a.dll",
           // The same folders under other paths, which only their identities tell (NT family).
           "D:\\Link\\Fonts\\a.dll", "D:\\Apps\\Sys\\drivers\\a.dll", "P:\\Fonts\\a.dll", "D:\\Root\\a.dll",
           "D:\\Profiles\\a.dll", "\\\\localhost\\C$\\windows\\system32\\a.dll", "\\\\localhost\\C$\\Program Files\\a.dll",
           // A link into a folder deep below System, whose folders above on the path are not its own.
           "D:\\Deep\\etc\\a.dll"})
-    for (const DWORD version : {0x1DB10106u, 0xC0000A04u}) {  // and in a 95/98 compatibility mode
+    // On the NT family, in a 95/98 compatibility mode, and under WOW64, where the shell names the 32-bit Program
+    // Files (x86) and its Common Files and only the registry's 64-bit view the real ones.
+    for (const auto machine : {+[] {}, +[] { sim::setVersion(0xC0000A04u); }, &sim::useWow64}) {
         SCOPED_TRACE(chosen);
         sim::reset();
-        sim::setVersion(version);
+        machine();
+        sim::setSpecialFolder(0x2E, "C:\\users\\Public\\Documents");
         log = sim::logStream(testLog);
         for (const auto& [link, target] : {std::pair{"D:\\Link", "C:\\windows"}, {"D:\\Apps\\Sys", "C:\\windows\\system32"},
                                             {"D:\\Root", "C:"}, {"D:\\Profiles", "C:\\users"}, {"\\\\localhost\\C$", "C:"},

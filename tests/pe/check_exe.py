@@ -71,6 +71,7 @@ def main(path, build_paths):
         ('32-bit x86 image (PE32, machine 0x14C)', (header.Magic, pe.FILE_HEADER.Machine) == (0x10B, 0x14C),
          (hex(header.Magic), hex(pe.FILE_HEADER.Machine))),
         ('GUI subsystem', header.Subsystem == 2, header.Subsystem),
+        ('terminal-server aware', header.DllCharacteristics & 0x8000, hex(header.DllCharacteristics)),
         ('subsystem version 4.0', (header.MajorSubsystemVersion, header.MinorSubsystemVersion) == (4, 0),
          (header.MajorSubsystemVersion, header.MinorSubsystemVersion)),
         ('imports system libraries only', dlls and dlls <= ALLOWED_DLLS, sorted(dlls - ALLOWED_DLLS) or 'none'),

@@ -44,13 +44,16 @@ TEST(WineApplicationFolder, DecliningToSearchForTheFolderStopsWithCode3AndNoFurt
 
 // A file chosen in a folder the program never removes: where it is, the path it is chosen by, and the second name
 // ("C:\\x", a link; "P:", a drive letter) made for a folder on the way; in a 95/98 compatibility mode, where the
-// system is still of the NT family and a link into the Windows folder must still be found out.
+// system is still of the NT family and a link into the Windows folder must still be found out. The WOW64 ring's own
+// rows: there the shell names the 32-bit Program Files (x86) and its Common Files, and the registry's 64-bit view alone
+// the real ones (elsewhere the (x86) rows fail).
 struct Refused {
     const char *name, *planted, *chosen, *other, *otherOf;
     bool win98;
 };
 void PrintTo(const Refused& refused, std::ostream* out) { *out << refused.name; }
-const char fonts[] = "C:\\windows\\Fonts\\pelvane32.dll", drivers[] = "C:\\windows\\system32\\drivers\\pelvane32.dll";
+const char fonts[] = "C:\\windows\\Fonts\\pelvane32.dll", drivers[] = "C:\\windows\\system32\\drivers\\pelvane32.dll",
+           publicDocuments[] = "C:\\users\\Public\\Documents\\pelvane32.dll";
 const Refused refusedFolders[] = {
     {"RootOfADrive", "C:\\pelvane32.dll", "C:\\pelvane32.dll", "", "", false},
     {"BelowWindowsInItsFonts", fonts, fonts, "", "", false},
@@ -65,7 +68,15 @@ const Refused refusedFolders[] = {
     {"BelowWindowsInItsFontsIn98Mode", fonts, fonts, "", "", true},
     {"SystemThroughALinkIntoItIn98Mode", drivers, "C:\\Pelvane Link\\pelvane32.dll", "C:\\Pelvane Link",
      "C:\\windows\\system32\\drivers", true},
+    {"PublicDocuments", publicDocuments, publicDocuments, "", "", false},
 };
+const char files64[] = "C:\\Program Files\\pelvane32.dll", common64[] = "C:\\Program Files\\Common Files\\pelvane32.dll",
+           files32[] = "C:\\Program Files (x86)\\pelvane32.dll",
+           common32[] = "C:\\Program Files (x86)\\Common Files\\pelvane32.dll";
+const Refused refusedUnderWow64[] = {{"ProgramFiles", files64, files64, "", "", false},
+                                     {"CommonFiles", common64, common64, "", "", false},
+                                     {"ProgramFilesX86", files32, files32, "", "", false},
+                                     {"CommonFilesX86", common32, common32, "", "", false}};
 class WineRefusedFolder : public ::testing::TestWithParam<Refused> {};
 
 TEST_P(WineRefusedFolder, IsRefusedWithCode4AndNothingThereIsTouched) {
@@ -99,6 +110,7 @@ TEST_P(WineRefusedFolder, IsRefusedWithCode4AndNothingThereIsTouched) {
 
 std::string refusedName(const ::testing::TestParamInfo<Refused>& info) { return info.param.name; }
 INSTANTIATE_TEST_SUITE_P(Table, WineRefusedFolder, ::testing::ValuesIn(refusedFolders), refusedName);
+INSTANTIATE_TEST_SUITE_P(Wow64, WineRefusedFolder, ::testing::ValuesIn(refusedUnderWow64), refusedName);
 
 TEST(WineApplicationFolder, AFileNamedLikeAFolderAboveItYieldsTheFolderThatHoldsIt) {
     Planted planted;

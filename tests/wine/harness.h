@@ -133,10 +133,11 @@ SIZE openFileDialogSizeAtInit(DWORD flags);
 
 // ---- Registry, files and the log ----
 
-// Whether a key exists (RegOpenKeyExA with KEY_READ succeeds); with REG_OPTION_OPEN_LINK, a link as the link itself.
-bool keyExists(HKEY root, const std::string& subkey, DWORD options = 0);
+// Whether a key exists (RegOpenKeyExA with KEY_READ succeeds); with REG_OPTION_OPEN_LINK, a link as the link itself;
+// with KEY_WOW64_64KEY as view, in the registry's 64-bit view (another view under WOW64 alone). Values likewise.
+bool keyExists(HKEY root, const std::string& subkey, DWORD options = 0, REGSAM view = 0);
 // Whether a value exists in a key.
-bool valueExists(HKEY root, const std::string& subkey, const std::string& name);
+bool valueExists(HKEY root, const std::string& subkey, const std::string& name, REGSAM view = 0);
 // A REG_SZ value's data; nothing when the key or value is missing or not a string.
 std::optional<std::string> readStringValue(HKEY root, const std::string& subkey, const std::string& name);
 
@@ -162,7 +163,8 @@ void removeLog();
 // log when it is made and when it goes, so every test starts without one.
 class Planted {
 public:
-    Planted();
+    // With KEY_WOW64_64KEY as view, its keys and values go to the registry's 64-bit view.
+    explicit Planted(REGSAM view = 0);
     ~Planted();
     Planted(const Planted&) = delete;
     Planted& operator=(const Planted&) = delete;
@@ -186,6 +188,7 @@ public:
 private:
     struct Key { HKEY root; std::string subkey; };
     struct Value { HKEY root; std::string subkey, name; };
+    REGSAM view_;
     std::vector<Key> links_;         // deleted as links, before any key, so that no deletion follows them
     std::vector<Key> keys_;          // the topmost keys created, each deleted with all below it
     std::vector<Value> values_;      // values set in keys that already existed

@@ -44,16 +44,16 @@ std::string programFilesFolder() {
 
 std::string defaultProductFolder() { return programFilesFolder() + "\\Quenderholt\\Pelvane"; }
 
-bool keyExists(HKEY root, const std::string& subkey, DWORD options) {
+bool keyExists(HKEY root, const std::string& subkey, DWORD options, REGSAM view) {
     HKEY key;
-    if (RegOpenKeyExA(root, subkey.c_str(), options, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(root, subkey.c_str(), options, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }
 
-bool valueExists(HKEY root, const std::string& subkey, const std::string& name) {
+bool valueExists(HKEY root, const std::string& subkey, const std::string& name, REGSAM view) {
     HKEY key;
-    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
     const bool found = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     RegCloseKey(key);
     return found;

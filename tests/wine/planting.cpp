@@ -19,19 +19,19 @@ static std::string parentOf(const std::string& path) {
     return at == std::string::npos ? std::string() : path.substr(0, at);
 }
 
-Planted::Planted() { removeLog(); }
+Planted::Planted(REGSAM view) : view_(view) { removeLog(); }
 
 Planted::~Planted() { removeAll(); }
 
 bool Planted::key(HKEY root, const std::string& subkey) {
     if (subkey.empty()) return false;
     for (const std::string& above : prefixes(subkey)) {
-        if (keyExists(root, above)) continue;
+        if (keyExists(root, above, 0, view_)) continue;
         keys_.push_back({root, above});
         break;
     }
     HKEY key;
-    if (RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr, &key, nullptr) != 0)
         return false;
     RegCloseKey(key);
     return true;
@@ -64,14 +64,14 @@ bool Planted::link(HKEY root, const std::string& subkey, HKEY targetRoot, const 
 }
 
 bool Planted::value(HKEY root, const std::string& subkey, const std::string& name, const std::string& data) {
-    if (keyExists(root, subkey)) {
-        if (valueExists(root, subkey, name)) return false;
+    if (keyExists(root, subkey, 0, view_)) {
+        if (valueExists(root, subkey, name, view_)) return false;
         values_.push_back({root, subkey, name});
     } else if (!key(root, subkey)) {
         return false;
     }
     HKEY key;
-    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_SET_VALUE | view_, &key) != ERROR_SUCCESS) return false;
     const LONG status = RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                                        static_cast<DWORD>(data.size() + 1));
     RegCloseKey(key);
@@ -112,13 +112,17 @@ void Planted::removeAll() {
     }
     for (const Value& value : values_) {
         HKEY key;
-        if (RegOpenKeyExA(value.root, value.subkey.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) continue;
+        if (RegOpenKeyExA(value.root, value.subkey.c_str(), 0, KEY_SET_VALUE | view_, &key) != ERROR_SUCCESS) continue;
         RegDeleteValueA(key, value.name.c_str());
         RegCloseKey(key);
     }
     for (auto key = keys_.rbegin(); key != keys_.rend(); ++key) {
-        RegDeleteTreeA(key->root, key->subkey.c_str());
-        RegDeleteKeyA(key->root, key->subkey.c_str());
+        HKEY opened;  // what is below it and then the key itself, in the view it was planted in
+        if (RegOpenKeyExA(key->root, key->subkey.c_str(), 0, KEY_ALL_ACCESS | view_, &opened) == ERROR_SUCCESS) {
+            RegDeleteTreeA(opened, nullptr);
+            RegCloseKey(opened);
+        }
+        RegDeleteKeyExA(key->root, key->subkey.c_str(), view_, 0);
     }
     for (const std::string& file : files_) {
         SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -266,10 +266,17 @@ const char readOnly[] = "D:P(A;;KR;;;WD)";  // everyone may read the key, nobody
 const char undeletable[] = "D:P(D;;SD;;;WD)(A;;KR;;;WD)";
 const char noAccess[] = "D:P";               // nobody may do anything with the key but its owner set its access
 
+bool underWow64() { BOOL wow64 = FALSE; return IsWow64Process(GetCurrentProcess(), &wow64) && wow64; }
+
 }  // namespace
 
+// Under WOW64 (the WOW64 ring) this 32-bit test plants the table where a 32-bit installer writes; keys of the same
+// names in the 64-bit view stay: those of HKLM\SOFTWARE but CTF\TIP and the classes other than CLSID, which it shares.
 TEST(WineRegistry, EveryEntryGoesWithAllBelowItNeighboursStayAndASecondRunFindsNothing) {
-    Planted planted;
+    Planted planted, planted64(KEY_WOW64_64KEY);
+    const auto apart = underWow64() ? std::vector<size_t>{18, 22, 23, 24, 25, 26, 31} : std::vector<size_t>{};
+    const auto name64 = [](size_t n) { return std::string(row(n).value ? row(n).value : "In the 64-bit view"); };
+    for (size_t n : apart) ASSERT_TRUE(planted64.value(rootOf(row(n).key), subkeyOf(row(n).key), name64(n), "kept"));
     ASSERT_TRUE(plantTable(planted));
     // Wine's view of the two roots the expected lines depend on (see linesForPlantedTable).
     ASSERT_TRUE(keyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.pvp\\Row1\\Deeper"));
@@ -287,6 +294,8 @@ TEST(WineRegistry, EveryEntryGoesWithAllBelowItNeighboursStayAndASecondRunFindsN
     EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, subkeyOf(row(31).key) + "\\pelvane.exe"));
     EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quenderholt2"));
     EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, "Software\\Quenderholt Other\\Settings"));
+    for (size_t n : apart)
+        EXPECT_TRUE(valueExists(rootOf(row(n).key), subkeyOf(row(n).key), name64(n), KEY_WOW64_64KEY)) << "row " << n;
 
     // A second run finds nothing left: the start-up keys are still there, without the product's value.
     std::vector<std::string> nothingLeft;
