@@ -43,7 +43,8 @@ static bool askForLibrary(char* selectedPath, char* libraryTitle) {
 }
 
 // Cuts the last "\name" of the selected file off selectedPath, leaving the folder that holds it; only whole
-// characters are compared, so a double-byte character's second byte is never taken for the backslash.
+// characters are compared, so a double-byte character's second byte is never taken for the backslash. The folder at
+// the default place, or a chosen one below a Program Files folder, is a protected place.
 static bool cutToFolder(char* selectedPath, const char* libraryTitle) {
     const size_t titleLength = strlen(libraryTitle);
     char* last = nullptr;
@@ -51,7 +52,8 @@ static bool cutToFolder(char* selectedPath, const char* libraryTitle) {
         if (strncmp(at, libraryTitle, titleLength) == 0) last = at;
     if (!last) return false;
     *last = '\0';
-    return !isRefusedFolder(selectedPath, confirmEachDeletion);
+    protectedPlace = !confirmEachDeletion;
+    return !isRefusedFolder(selectedPath, confirmEachDeletion, &protectedPlace);
 }
 
 int locateApplicationFolder(FILE* log, char* selectedPath) {
@@ -85,7 +87,6 @@ int locateApplicationFolder(FILE* log, char* selectedPath) {
         }
     }
     writeLog(log, "\nFile removal\n------------\n\n");
-    protectedPlace = !confirmEachDeletion;
     if ((confirmEachDeletion && !leadsToChosenFile(selectedPath)) || !cutToFolder(selectedPath, libraryTitle)) {
         askUser("Application folder error, cannot continue!", tellStop);
         writeLog(log, "Application folder error, cleanup aborted.");

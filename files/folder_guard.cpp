@@ -83,7 +83,7 @@ static const Identity& itself(const Chain& chain) { return chain.levels[chain.co
 // The shell folder identifiers (CSIDL_...) lie below 0x40; Windows answers none above.
 static const int lastShellFolder = 0x3F;
 
-bool isRefusedFolder(const char* folder, bool chosen) {
+bool isRefusedFolder(const char* folder, bool chosen, bool* belowProgramFiles) {
     if (!firstName(folder) || *lastCharacter(folder) == '\\') return true;
     if (!chosen) return false;
     // Compared by identity too on the NT family, where a link, a substituted drive or a share gives a folder other
@@ -100,11 +100,14 @@ bool isRefusedFolder(const char* folder, bool chosen) {
     for (int system = commonFiles64; system <= lastShellFolder; ++system) {
         if (!systemFolderPath(system, path)) continue;
         const bool withAllBelow = system == CSIDL_WINDOWS || system == CSIDL_SYSTEM || system == CSIDL_SYSTEMX86;
-        if (holdsEitherForm(folder, path) || (withAllBelow && holdsEitherForm(path, folder))) return true;
-        if (byIdentity && readChain(path, &systemChain) &&
-            (holdsIdentity(systemChain, itself(chosenChain)) ||
-             (withAllBelow && holdsIdentity(chosenChain, itself(systemChain)))))
+        const bool known = byIdentity && readChain(path, &systemChain);
+        // Whether the system's folder is the chosen one or above it, and whether it is the chosen one or below it.
+        const bool above = holdsEitherForm(path, folder) || (known && holdsIdentity(chosenChain, itself(systemChain)));
+        if (holdsEitherForm(folder, path) || (known && holdsIdentity(systemChain, itself(chosenChain))) ||
+            (withAllBelow && above))
             return true;
+        if (system == CSIDL_PROGRAM_FILES || system == CSIDL_PROGRAM_FILESX86 || system == programFiles64)
+            *belowProgramFiles = *belowProgramFiles || above;
     }
     return false;
 }

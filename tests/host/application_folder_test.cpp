@@ -184,6 +184,29 @@ TEST_F(Locate, AChosenFileGivesTheFolderThatHoldsItAndEveryDeletionIsConfirmed) 
                              removalHeading);
 }
 
+// Only below Program Files may a path be left for the restart where it is: its folders are the administrators'.
+TEST_F(Locate, AChosenFolderBelowAProgramFilesFolderIsAProtectedPlace) {
+    const struct {
+        const char* chosen;
+        bool wow64, protectedPlace;
+    } cases[] = {{"C:\\Program Files\\Other\\Pelvane\\a.dll", false, true},
+                 {"Q:\\Other\\a.dll", false, true},  // Program Files on a substituted drive, told by identity
+                 {"C:\\Program Files.old\\a.dll", false, false},
+                 {"D:\\Tools\\Pelvane 6\\a.dll", false, false},
+                 {"C:\\Program Files\\Other\\a.dll", true, true},  // the 64-bit one, under WOW64
+                 {"C:\\Program Files (x86)\\Other\\a.dll", true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chosen);
+        sim::reset();
+        log = sim::logStream(testLog);
+        if (c.wow64) sim::useWow64();
+        sim::substituteDrive("Q:", "C:\\Program Files");
+        protectedPlace = !c.protectedPlace;
+        EXPECT_EQ(locateByDialog(c.chosen), 0);
+        EXPECT_EQ(protectedPlace, c.protectedPlace);
+    }
+}
+
 TEST_F(Locate, TheFolderIsCutAtTheLastPlaceTheChosenNameOccurs) {
     const struct {
         const char* chosen;
