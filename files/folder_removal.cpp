@@ -9,6 +9,7 @@
 #include "app/prompt.h"
 #include "files/application_folder.h"
 #include "files/entry_address.h"
+#include "files/folder_record.h"
 #include "files/restart_waiting.h"
 #include "platform/platform.h"
 
@@ -17,10 +18,6 @@ static const DWORD clearedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_
 // A folder is listed at most this many times: again while it holds what a listing has not yet accounted for.
 static const int listingsPerFolder = 4;
 
-// What came of an entry, as its folder sees it: gone from it; waiting in it for the restart or for the program that
-// holds it; kept by the user; left for good; or not yet reached by any path, which the next listing settles.
-enum Fate : unsigned char { Gone, Waits, Declined, Left, Unreached };
-
 // An entry's fate and what it adds to the run's outcome (a file moved aside is gone, yet waits for the restart).
 struct Taken {
     Fate fate;
@@ -28,66 +25,11 @@ struct Taken {
 };
 static const Taken left = {Left, LeftBehind};
 
-// One folder's entries as the walk has taken them, judged against each new listing: per entry its fate, whether the
-// listing being read shows it and whether it is a folder, then its listed and short names. It grows with the folder.
-struct Record {
-    char* bytes;
-    size_t used, room;
-};
-enum { fateAt, shownAt, folderAt, namesAt };
-
 static RemovalOutcome raise(RemovalOutcome outcome, RemovalOutcome by) { return by > outcome ? by : outcome; }
 
 static bool isGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-static const char* nameAt(const Record& record, size_t at) { return record.bytes + at + namesAt; }
-static const char* kindOf(const Record& record, size_t at) { return record.bytes[at + folderAt] ? "Directory" : "File"; }
-static const char* aliasAt(const Record& record, size_t at) { return nameAt(record, at) + strlen(nameAt(record, at)) + 1; }
-static size_t after(const Record& record, size_t at) {
-    return static_cast<size_t>(aliasAt(record, at) - record.bytes) + strlen(aliasAt(record, at)) + 1;
-}
-
-static bool holds(const Record& record, size_t at, const WIN32_FIND_DATAA& listed) {
-    return strcmp(nameAt(record, at), listed.cFileName) == 0 && strcmp(aliasAt(record, at), listed.cAlternateFileName) == 0;
-}
-
-// Where the first `known` bytes of the record hold the listed entry, looked for first right after the last one found
-// (listings keep their order); record.used when they hold none.
-static size_t find(const Record& record, size_t known, size_t from, const WIN32_FIND_DATAA& listed) {
-    if (from < known && holds(record, from, listed)) return from;
-    for (size_t at = 0; at < known; at = after(record, at))
-        if (holds(record, at, listed)) return at;
-    return record.used;
-}
-
-// Whether another entry of the record is listed under the same name, letter case aside: the code page turned one of
-// them into the other's name, and a path by that name may have led to either.
-static bool hasNamesake(const Record& record, size_t of) {
-    for (size_t at = 0; at < record.used; at = after(record, at))
-        if (at != of && lstrcmpiA(nameAt(record, at), nameAt(record, of)) == 0) return true;
-    return false;
-}
-
-// Adds a listed entry, shown by this listing and not yet reached; false when no room could be had.
-static bool remember(Record* record, const WIN32_FIND_DATAA& listed, size_t* at) {
-    const size_t name = strlen(listed.cFileName) + 1, alias = strlen(listed.cAlternateFileName) + 1;
-    const size_t size = namesAt + name + alias;
-    if (!record->bytes || record->used + size > record->room) {
-        char* grown = static_cast<char*>(realloc(record->bytes, 2 * (record->room + size)));
-        if (!grown) return false;
-        record->bytes = grown;
-        record->room = 2 * (record->room + size);
-    }
-    *at = record->used;
-    char* entry = record->bytes + record->used;
-    entry[fateAt] = Unreached;
-    entry[shownAt] = 1;
-    entry[folderAt] = (listed.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
-    memcpy(entry + namesAt, listed.cFileName, name);
-    memcpy(entry + namesAt + name, listed.cAlternateFileName, alias);
-    record->used += size;
-    return true;
-}
+static const char* kindOf(const Seen* seen) { return seen->folder ? "Directory" : "File"; }
 
 // Logs an entry of folder by its listed name, made printable (control characters as '?'); kind is "File",
 // "Directory" or "Entry".
@@ -210,7 +152,7 @@ static Taken takeEntry(const char* folder, const WIN32_FIND_DATAA& listed, bool 
 // said once (unless another entry bears its name: then that one may have gone instead, and this one is taken).
 // Returns how many entries it took; or -1, with what came of the folder in failed, when the listing could not be
 // made or finished.
-static int listOnce(const char* folder, Record* record, RemovalOutcome* outcome, Taken* failed, FILE* log) {
+static int listOnce(const char* folder, FolderRecord* record, RemovalOutcome* outcome, Taken* failed, FILE* log) {
     char pattern[MAX_PATH];
     WIN32_FIND_DATAA listed;
     if (!joinPath(pattern, folder, "*.*")) {
@@ -223,7 +165,7 @@ static int listOnce(const char* folder, Record* record, RemovalOutcome* outcome,
         *failed = listingFailed(folder, GetLastError(), log);
         return -1;
     }
-    for (size_t at = 0; at < record->used; at = after(*record, at)) record->bytes[at + shownAt] = 0;
+    for (size_t at = 0; at < record->used; at = after(*record, at)) seenAt(*record, at)->shown = false;
     const size_t known = record->used;  // what earlier listings took; what this one adds is new to it
     int taken = 0;
     size_t from = 0;
@@ -231,24 +173,24 @@ static int listOnce(const char* folder, Record* record, RemovalOutcome* outcome,
         if (isOwnDotEntry(listed)) continue;
         size_t at = find(*record, known, from, listed);
         const bool seenBefore = at < record->used;
-        const Fate before = seenBefore ? static_cast<Fate>(record->bytes[at + fateAt]) : Unreached;
         if (seenBefore) {
-            record->bytes[at + shownAt] = 1;
+            Seen* seen = seenAt(*record, at);
+            seen->shown = true;
             from = after(*record, at);
-            if (before == Gone && !hasNamesake(*record, at)) {
+            if (seen->fate == Gone && !hasNamesake(*record, at)) {
                 logListed("%s %s\\%s is held open by another program: it goes when that program lets go of it\n",
-                          kindOf(*record, at), folder, listed.cFileName, log);
-                record->bytes[at + fateAt] = Waits;
+                          kindOf(seen), folder, listed.cFileName, log);
+                seen->fate = Waits;
                 *outcome = raise(*outcome, RebootRequired);
                 continue;
             }
-            if (before != Gone && before != Unreached) continue;
+            if (seen->fate != Gone && seen->fate != Unreached) continue;
         } else if (!remember(record, listed, &at)) {
             continue;  // not taken: the folder stays, not empty
         }
         ++taken;
         const Taken result = takeEntry(folder, listed, seenBefore, log);
-        record->bytes[at + fateAt] = result.fate;
+        seenAt(*record, at)->fate = result.fate;
         *outcome = raise(*outcome, result.outcome);
     } while (FindNextFileA(search, &listed));
     const bool finished = GetLastError() == ERROR_NO_MORE_FILES;
@@ -260,17 +202,16 @@ static int listOnce(const char* folder, Record* record, RemovalOutcome* outcome,
 
 // Settles the entries no path reached when last listed: those this listing no longer shows went meanwhile; after the
 // last listing, those it shows are left. Returns the fates the record holds, one bit each.
-static unsigned judge(const char* folder, Record* record, bool last, FILE* log) {
+static unsigned judge(const char* folder, const FolderRecord& record, bool last, FILE* log) {
     unsigned fates = 0;
-    for (size_t at = 0; at < record->used; at = after(*record, at)) {
-        char* fate = record->bytes + at + fateAt;
-        const bool shown = record->bytes[at + shownAt] != 0;
-        if (*fate == Unreached && (!shown || last)) {
-            logListed(shown ? unreachable : "%s %s\\%s was already gone\n", shown ? "Entry" : kindOf(*record, at), folder,
-                      nameAt(*record, at), log);
-            *fate = shown ? Left : Gone;
+    for (size_t at = 0; at < record.used; at = after(record, at)) {
+        Seen* seen = seenAt(record, at);
+        if (seen->fate == Unreached && (!seen->shown || last)) {
+            logListed(seen->shown ? unreachable : "%s %s\\%s was already gone\n", seen->shown ? "Entry" : kindOf(seen),
+                      folder, seen->names, log);
+            seen->fate = seen->shown ? Left : Gone;
         }
-        fates |= 1u << *fate;
+        fates |= 1u << seen->fate;
     }
     return fates;
 }
@@ -322,7 +263,7 @@ static Taken decide(const char* folder, unsigned fates, bool settled, bool last,
 // folder is listed again while a listing took something or left it not accounted for: only what every listing
 // has accounted for is vouched for.
 static Taken removeFolderAt(const char* folder, DWORD attributes, FILE* log) {
-    Record record = {nullptr, 0, 0};
+    FolderRecord record = {nullptr, 0, 0};
     RemovalOutcome outcome = AllRemoved;
     Taken result = left;
     for (int listing = 1;; ++listing) {
@@ -338,7 +279,7 @@ static Taken removeFolderAt(const char* folder, DWORD attributes, FILE* log) {
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
         if (taken < 0) break;
         const bool last = listing == listingsPerFolder;
-        const unsigned fates = judge(folder, &record, last, log);
+        const unsigned fates = judge(folder, record, last, log);
         if (fates & 1u << Unreached) continue;
         bool again;
         result = decide(folder, fates, listing > 1 && taken == 0, last, &again, log);
