@@ -15,11 +15,17 @@ static bool hasPrefix(const char* text, const char* prefix) {
     return true;
 }
 
+// The roots a key text can name, in the order of their handles from HKEY_CLASSES_ROOT on: the text's prefix, and
+// the root's full name as a registry file writes it.
+static const char* const roots[3][2] = {
+    {"HKCR\\", "HKEY_CLASSES_ROOT"}, {"HKCU\\", "HKEY_CURRENT_USER"}, {"HKLM\\", "HKEY_LOCAL_MACHINE"}};
+
+static const char* rootName(HKEY root) { return roots[reinterpret_cast<ULONG_PTR>(root) & 3][1]; }
+
 HKEY rootKeyFromPrefix(const char* text) {
-    if (strlen(text) < 5) return nullptr;
-    if (hasPrefix(text, "HKCR\\")) return HKEY_CLASSES_ROOT;
-    if (hasPrefix(text, "HKCU\\")) return HKEY_CURRENT_USER;
-    if (hasPrefix(text, "HKLM\\")) return HKEY_LOCAL_MACHINE;
+    const ULONG_PTR first = reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT);
+    for (ULONG_PTR i = 0; i < 3; ++i)
+        if (hasPrefix(text, roots[i][0])) return reinterpret_cast<HKEY>(first + i);
     return nullptr;
 }
 
@@ -85,6 +91,7 @@ typedef LONG(WINAPI* DeleteKeyByHandle)(HKEY key);
 
 // What the deletion of one table key shares as it walks the tree.
 struct TreeWalk {
+    RegistryBackup* backup;
     // The NT family's ntdll (see isNtFamily), the only one to delete a key through its handle: without it there a key
     // is kept rather than deleted by its name, which would follow a link at it. 95/98/Me have none, and no links.
     HMODULE ntdll;
@@ -95,28 +102,33 @@ struct TreeWalk {
 const int maxTreeDepth = 64;
 const long maxListings = 10000;
 
-// Deletes the key name below parent with every key below it, depth first. Each key is opened as itself, never
-// through a link at its name: a link so opened lists no subkeys (it can hold none of its own), so it is deleted as
-// it is, its target never opened or listed. A listed name holds no backslash (a name the code page turned into one
-// would be read as a path), so it can lead only to a key right below, or nowhere; a subkey that cannot be deleted
-// is passed over, and the key's own deletion then fails. Returns the open's status when the key cannot be opened,
-// else whether the key was deleted (notDeleted when not).
-static LSTATUS deleteTree(HKEY parent, const char* name, TreeWalk* walk, int depth) {
+// Deletes the key name below parent with every key below it, depth first, each saved as the walk enters it, before
+// anything below it goes. Each key is opened as itself, never through a link at its name: a link so opened lists no
+// subkeys (it can hold none of its own), so it is deleted as it is, its target never opened, listed or saved. A
+// listed name holds no backslash (a name the code page turned into one would be read as a path), so it can lead
+// only to a key right below, or nowhere; a subkey that cannot be deleted is passed over, and the key's own deletion
+// then fails. Returns the open's status when the key cannot be opened, else whether the key was deleted
+// (notDeleted when not).
+static LSTATUS deleteTree(HKEY parent, const KeyName* name, TreeWalk* walk, int depth) {
     HKEY key;
     bool isLink;
-    const LSTATUS status = openKey(parent, name, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &key, &isLink);
+    const LSTATUS status =
+        openKey(parent, name->name, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &key, &isLink);
     if (status != ERROR_SUCCESS) return status;
+    saveKey(walk->backup, key, name, isLink);
     if (depth < maxTreeDepth) {
         char child[512];  // a name of 255 characters, each of up to two bytes in a double-byte code page
+        const KeyName below = {name, child};
         for (DWORD index = 0; walk->listingsLeft-- > 0;) {
             DWORD length = sizeof child;
             if (RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-            if (findCharacter(child, "\\") || deleteTree(key, child, walk, depth + 1) != ERROR_SUCCESS) ++index;
+            if (findCharacter(child, "\\") || deleteTree(key, &below, walk, depth + 1) != ERROR_SUCCESS) ++index;
         }
     }
-    const bool deleted =
-        walk->ntdll ? walk->deleteKey && walk->deleteKey(key) == 0 : RegDeleteKeyA(parent, name) == ERROR_SUCCESS;
+    const bool deleted = walk->ntdll ? walk->deleteKey && walk->deleteKey(key) == 0
+                                     : RegDeleteKeyA(parent, name->name) == ERROR_SUCCESS;
     RegCloseKey(key);
+    if (deleted && walk->backup) walk->backup->deleted = true;
     return deleted ? ERROR_SUCCESS : notDeleted;
 }
 
@@ -127,8 +139,9 @@ static LSTATUS lookUp(HKEY root, const char* keyText, HKEY* key) {
     return RegOpenKeyExA(root, keyText + 5, 0, KEY_QUERY_VALUE, key);
 }
 
-bool deleteRegistryValue(const char* keyText, const char* valueName, FILE* log) {
+bool deleteRegistryValue(const char* keyText, const char* valueName, FILE* log, RegistryBackup* backup) {
     const HKEY root = rootOfKeyText(keyText);
+    const KeyName top = {nullptr, rootName(root)}, entry = {&top, keyText + 5};
     HKEY key;
     bool isLink;
     // The key that holds the value is opened as itself: a link there is not the key to change.
@@ -150,8 +163,12 @@ bool deleteRegistryValue(const char* keyText, const char* valueName, FILE* log) 
     if (status == ERROR_SUCCESS) {
         if (isAbsent(RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, nullptr))) {
             line = "Registry value %s not found in key %s\n";
-        } else if (deletable && RegDeleteValueA(key, valueName) == ERROR_SUCCESS) {
-            line = "Registry value %s deleted from key %s\n";
+        } else if (deletable) {
+            saveKey(backup, key, &entry, false, valueName);
+            if (RegDeleteValueA(key, valueName) == ERROR_SUCCESS) {
+                line = "Registry value %s deleted from key %s\n";
+                if (backup) backup->deleted = true;
+            }
         }
         RegCloseKey(key);
     }
@@ -159,13 +176,15 @@ bool deleteRegistryValue(const char* keyText, const char* valueName, FILE* log) 
     return line != kept;
 }
 
-bool deleteRegistryTree(const char* keyText, FILE* log) {
+bool deleteRegistryTree(const char* keyText, FILE* log, RegistryBackup* backup) {
     const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     const FARPROC found = ntdll ? GetProcAddress(ntdll, "NtDeleteKey") : nullptr;
-    TreeWalk walk = {ntdll, reinterpret_cast<DeleteKeyByHandle>(reinterpret_cast<void (*)()>(found)), maxListings};
+    TreeWalk walk = {backup, ntdll, reinterpret_cast<DeleteKeyByHandle>(reinterpret_cast<void (*)()>(found)),
+                     maxListings};
     const HKEY root = rootOfKeyText(keyText);
+    const KeyName top = {nullptr, rootName(root)}, entry = {&top, keyText + 5};
     LSTATUS status = ERROR_FILE_NOT_FOUND;
-    if (root) status = deleteTree(root, keyText + 5, &walk, 0);
+    if (root) status = deleteTree(root, &entry, &walk, 0);
     if (status != ERROR_SUCCESS && status != notDeleted && !isAbsent(status)) {
         HKEY key;
         const LSTATUS look = lookUp(root, keyText, &key);
@@ -181,12 +200,14 @@ bool deleteRegistryTree(const char* keyText, FILE* log) {
     return gone;
 }
 
-bool runRegistryCleanup(FILE* log) {
+bool runRegistryCleanup(FILE* log, const char* logPath) {
+    RegistryBackup backup = {};
+    backup.logPath = logPath;
     bool allGone = true;
     for (const char* const* entry = registryCleanupTable; *entry; ++entry) {
         const char* tab = strchr(*entry, '\t');
         if (!tab) {
-            allGone = deleteRegistryTree(*entry, log) && allGone;
+            allGone = deleteRegistryTree(*entry, log, &backup) && allGone;
             continue;
         }
         char keyText[512];
@@ -194,7 +215,8 @@ bool runRegistryCleanup(FILE* log) {
         if (keyLength >= sizeof keyText) continue;
         memcpy(keyText, *entry, keyLength);
         keyText[keyLength] = '\0';
-        allGone = deleteRegistryValue(keyText, tab + 1, log) && allGone;
+        allGone = deleteRegistryValue(keyText, tab + 1, log, &backup) && allGone;
     }
+    finishBackup(&backup, log);
     return allGone;
 }

@@ -103,21 +103,26 @@ private:
     FILE* stream_;
 };
 
-// Runs the whole program up to the folder question, declines it, and returns the lines under the registry heading.
+// Runs the whole program up to the folder question, declines it, and returns the lines under the registry heading:
+// one per entry, then the line that names the file the deleted entries were saved to, when there is one.
 std::vector<std::string> registryLinesOfRun() {
     const bool looksInstalled = sim::keyExists(uninstall + "Quenderholt Pelvane 6.0");
     sim::answer(looksInstalled ? std::vector<int>{IDYES, IDYES, IDNO} : std::vector<int>{IDYES, IDNO});
     EXPECT_EQ(runProgram(), 3);
     const std::vector<std::string> log = lines(logText());
     const auto heading = std::find(log.begin(), log.end(), "Registry cleanup");
-    EXPECT_NE(heading, log.end());
-    if (heading == log.end() || log.end() - heading < 3 + 32) return {};
+    const auto searching =
+        std::find(log.begin(), log.end(), "Searching for C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll");
+    EXPECT_LT(heading, searching);
+    if (heading >= searching || searching - heading < 3 + 31) return {};
     EXPECT_EQ(heading[-1], "");
     EXPECT_EQ(heading[1], "----------------");
     EXPECT_EQ(heading[2], "");
-    EXPECT_EQ(heading[3 + 31], "Searching for C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll");
-    return std::vector<std::string>(heading + 3, heading + 3 + 31);
+    return std::vector<std::string>(heading + 3, searching);
 }
+
+const char* const savedFile = "C:\\users\\test\\Temp\\PelvaneCleanup.reg";
+std::string savedTo(const std::string& file) { return "Registry entries saved to " + file + " before deletion"; }
 
 class RegistryCleanup : public ::testing::Test {
 protected:
@@ -162,6 +167,7 @@ TEST_F(RegistryCleanup, EveryEntryIsDeletedWithWhatIsBelowItAndNothingElseChange
     const auto before = sim::registryDump();
     std::vector<std::string> expected;
     for (const Entry& e : table) expected.push_back(e.value ? valueDeleted(e) : treeDeleted(e));
+    expected.push_back(savedTo(savedFile));
     EXPECT_EQ(registryLinesOfRun(), expected);
     EXPECT_EQ(sim::registryDump(), withoutTargets(before));
     EXPECT_EQ(sim::openKeys(), 0);
@@ -171,14 +177,20 @@ TEST_F(RegistryCleanup, EveryEntryIsDeletedWithWhatIsBelowItAndNothingElseChange
     EXPECT_TRUE(sim::keyExists("HKCU\\Software\\Quenderholt Other\\Settings"));
 }
 
+// The second run saves nothing and keeps the first run's file; a third over a fresh installation takes the next name.
 TEST_F(RegistryCleanup, ASecondRunFindsNothingLeftAndChangesNothing) {
     plantEverything();
     registryLinesOfRun();
     const auto afterFirst = sim::registryDump();
+    const std::string saved = sim::fileContent(savedFile);
     std::vector<std::string> expected;
     for (const Entry& e : table) expected.push_back(e.value ? valueMissing(e) : notFound(e));
     EXPECT_EQ(registryLinesOfRun(), expected);
     EXPECT_EQ(sim::registryDump(), afterFirst);
+    EXPECT_EQ(sim::fileContent(savedFile), saved);
+    plantEverything();
+    EXPECT_EQ(registryLinesOfRun().back(), savedTo("C:\\users\\test\\Temp\\PelvaneCleanup (2).reg"));
+    EXPECT_EQ(sim::fileContent("C:\\users\\test\\Temp\\PelvaneCleanup (2).reg"), saved);
 }
 
 // An entry that exists but cannot be opened for deletion is kept and says so; only an absent one is "not found".
@@ -197,6 +209,7 @@ TEST_F(RegistryCleanup, EachFailureIsOneLineAndTheWalkGoesOn) {
     expected[21] = treeKept(table[21]);
     expected[29] = valueKept(table[29]);
     expected[30] = valueKept(table[30]);
+    expected.push_back(savedTo(savedFile));
     EXPECT_EQ(registryLinesOfRun(), expected);
     EXPECT_EQ(sim::openKeys(), 0);
     for (int kept : {0, 13, 21}) EXPECT_TRUE(sim::keyExists(table[kept].key + "\\Sub\\Deeper")) << table[kept].key;
@@ -204,6 +217,71 @@ TEST_F(RegistryCleanup, EachFailureIsOneLineAndTheWalkGoesOn) {
     EXPECT_TRUE(sim::valueExists(table[30].key, "pelvane.exe"));
     EXPECT_FALSE(sim::keyExists(table[1].key));
     EXPECT_EQ(withoutTargets(sim::registryDump()), withoutTargets(before));
+}
+
+// ---- The file the deleted entries are saved to.
+
+// Every kind of value in a table tree, a link in it and names with control characters, which are never written as
+// they stand; each key is saved as the walk enters it, and the file is on the disk before each entry's first deletion.
+TEST_F(RegistryCleanup, EveryDeletedEntryIsSavedFirstAsRegeditWritesIt) {
+    const std::string tree = table[13].key;
+    std::string blob, atTreeDeletion, atValueDeletion;
+    for (char byte = 0; byte < 40; ++byte) blob += byte;
+    sim::addValue(tree + "\\Sub\\Deeper\\Deepest", "v", "w");
+    sim::addValue(tree, "", "a \"quoted\" C:\\path\\");
+    sim::addValue(tree, "Blob", REG_BINARY, blob);
+    sim::addValue(tree, "Count", REG_DWORD, std::string("\x2a\0\0\0", 4));
+    sim::addValue(tree, "Empty", REG_BINARY, "");
+    sim::addValue(tree, "Line\nbreak", "x");
+    sim::addValue(tree, "List", REG_MULTI_SZ, std::string("a\0b\0\0", 5));
+    sim::addValue(tree, "NoZero", REG_SZ, "ab");
+    sim::addValue(tree, "Odd", 0x12345, "\x01\x02");
+    sim::addValue(tree, "Path", REG_EXPAND_SZ, std::string("%A%\0", 4));
+    sim::addValue(tree, "Text", REG_SZ, std::string("one\r\ntwo\0", 9));
+    sim::addKey(tree + "\\Empty");
+    sim::addValue(tree + "\\Bad\rKey", "v", "w");
+    sim::addRegistryLink(tree + "\\Out", "HKLM\\SOFTWARE\\Victim");
+    sim::addValue("HKLM\\SOFTWARE\\Victim", "v", "w");
+    sim::addValue(table[29].key, "pelvane.exe", "pelvane.exe /start");
+    sim::beforeNextCall("NtDeleteKey", [&] {
+        atTreeDeletion = sim::fileContent(savedFile);
+        sim::beforeNextCall("RegDeleteValueA", [&] { atValueDeletion = sim::fileContent(savedFile); });
+    });
+    EXPECT_EQ(registryLinesOfRun().back(), savedTo(savedFile));
+    const std::string file = sim::fileContent(savedFile);
+    EXPECT_EQ(lines(file), (std::vector<std::string>{
+        "REGEDIT4", "",
+        "[HKEY_CURRENT_USER\\Software\\Quenderholt]",
+        "@=\"a \\\"quoted\\\" C:\\\\path\\\\\"",
+        "\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\",
+        "  16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27",
+        "\"Count\"=dword:0000002a",
+        "\"Empty\"=hex:",
+        "; HKEY_CURRENT_USER\\Software\\Quenderholt value \"Line?break\" has a control character, not saved",
+        "\"List\"=hex(7):61,00,62,00,00",
+        "\"NoZero\"=hex(1):61,62",
+        "\"Odd\"=hex(12345):01,02",
+        "\"Path\"=hex(2):25,41,25,00",
+        "\"Text\"=hex(1):6f,6e,65,0d,0a,74,77,6f,00", "",
+        "[HKEY_CURRENT_USER\\Software\\Quenderholt\\Sub]", "",
+        "[HKEY_CURRENT_USER\\Software\\Quenderholt\\Sub\\Deeper]", "",
+        "[HKEY_CURRENT_USER\\Software\\Quenderholt\\Sub\\Deeper\\Deepest]",
+        "\"v\"=\"w\"", "",
+        "[HKEY_CURRENT_USER\\Software\\Quenderholt\\Empty]",
+        "; HKEY_CURRENT_USER\\Software\\Quenderholt\\Bad?Key has a control character, not saved",
+        "; HKEY_CURRENT_USER\\Software\\Quenderholt\\Out is a registry link, not saved", "",
+        "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]",
+        "\"pelvane.exe\"=\"pelvane.exe /start\"", ""}));
+    EXPECT_EQ(atTreeDeletion, file.substr(0, file.find("\r\n[HKEY_CURRENT_USER\\Software\\Quenderholt\\Empty]")));
+    EXPECT_EQ(atValueDeletion, file.substr(0, file.size() - 2));
+    EXPECT_TRUE(sim::valueExists("HKLM\\SOFTWARE\\Victim", "v"));
+
+    // An entry found but kept leaves no file.
+    sim::reset();
+    sim::addValue(tree, "v", "w");
+    sim::failKeyDeletion(tree);
+    EXPECT_EQ(registryLinesOfRun().size(), 31u);
+    EXPECT_FALSE(sim::exists(savedFile));
 }
 
 // ---- Single entries.
@@ -393,26 +471,34 @@ TEST_F(RegistryCleanup, LinksGoAsLinksTheirTargetsStayAndEveryWalkStaysInsideAnd
 // ---- Faults of the platform.
 
 TEST_F(RegistryCleanup, AFailingPlatformCallGivesItsOwnLine) {
+    const std::string saved = savedTo(savedFile);
     struct Case {
         const char* function;
         std::string tree, value;  // the lines for table[0] and table[29]
         bool allGone;             // what the stage returns
+        std::string savedLine;
     };
-    for (const Case& c : {Case{"RegOpenKeyExA", treeKept(table[0]), valueKept(table[29]), false},
+    for (const Case& c : {Case{"RegOpenKeyExA", treeKept(table[0]), valueKept(table[29]), false, ""},
                           // A key on the way that cannot be told from a link is not gone through.
-                          Case{"RegQueryValueExA", treeDeleted(table[0]), valueKept(table[29]), false},
-                          Case{"RegDeleteValueA", treeDeleted(table[0]), valueKept(table[29]), false},
-                          Case{"NtDeleteKey", treeKept(table[0]), valueDeleted(table[29]), false},
-                          Case{"RegCloseKey", treeDeleted(table[0]), valueDeleted(table[29]), true}}) {
+                          Case{"RegQueryValueExA", treeDeleted(table[0]), valueKept(table[29]), false, saved},
+                          Case{"RegDeleteValueA", treeDeleted(table[0]), valueKept(table[29]), false, saved},
+                          Case{"NtDeleteKey", treeKept(table[0]), valueDeleted(table[29]), false, saved},
+                          Case{"RegCloseKey", treeDeleted(table[0]), valueDeleted(table[29]), true, saved},
+                          // Values that cannot be read, a file that cannot be made: the entries go all the same.
+                          Case{"RegEnumValueA", treeDeleted(table[0]), valueDeleted(table[29]), true, saved},
+                          Case{"CreateFileA", treeDeleted(table[0]), valueDeleted(table[29]), true,
+                               "Registry entries could not be saved: " + std::string(savedFile) +
+                                   " could not be written"}}) {
         sim::reset();
         plantEverything();
         sim::failFunction(c.function);
         MemoryLog log;
-        EXPECT_EQ(runRegistryCleanup(log.stream()), c.allGone) << c.function;
+        EXPECT_EQ(runRegistryCleanup(log.stream(), logFile), c.allGone) << c.function;
         const auto lines = log.lines();
-        ASSERT_EQ(lines.size(), 31u) << c.function;
+        ASSERT_EQ(lines.size(), c.savedLine.empty() ? 31u : 32u) << c.function;
         EXPECT_EQ(lines[0], c.tree) << c.function;
         EXPECT_EQ(lines[29], c.value) << c.function;
+        EXPECT_EQ(lines.back(), c.savedLine.empty() ? lines[30] : c.savedLine) << c.function;
         EXPECT_EQ(sim::openKeys(), 0) << c.function;
     }
 }
@@ -447,7 +533,7 @@ TEST_F(RegistryCleanup, UnderAFaultAtAnyCallEveryEntryIsLoggedTrulyAndEveryKeyCl
     const auto outsideBefore = withoutTargets(sim::registryDump());
     {
         MemoryLog log;
-        runRegistryCleanup(log.stream());
+        runRegistryCleanup(log.stream(), "");
     }
     const long stageCalls = sim::callCount();
     ASSERT_GT(stageCalls, 90);
@@ -460,7 +546,7 @@ TEST_F(RegistryCleanup, UnderAFaultAtAnyCallEveryEntryIsLoggedTrulyAndEveryKeyCl
             else
                 sim::failCallNumber(k);
             MemoryLog log;
-            const bool allGone = runRegistryCleanup(log.stream());
+            const bool allGone = runRegistryCleanup(log.stream(), "");
             const auto lines = log.lines();
             const std::string what = std::string(fromThereOn ? "from call " : "at call ") + std::to_string(k);
             expectLogMatchesRegistry(lines, outsideBefore, what);
