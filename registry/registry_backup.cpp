@@ -22,7 +22,7 @@ static FILE* backupFile(RegistryBackup* backup) {
         backup->file = createExclusively(backup->path);
         if (backup->file || GetLastError() != ERROR_FILE_EXISTS) break;
     }
-    writeLog(backup->file, "REGEDIT4\n");
+    writeLog(backup->file, "REGEDIT4\n\n");
     return backup->file;
 }
 
@@ -109,7 +109,7 @@ void saveKey(RegistryBackup* backup, HKEY key, const KeyName* name, bool isLink,
     if (!file) return;
     if (isLink) return writeComment(file, name, nullptr, "is a registry link");
     if (!printableName(name)) return writeComment(file, name, nullptr, "has a control character");
-    writeLog(file, "\n[");
+    writeLog(file, "[");
     writeKeyName(file, name);
     writeLog(file, "]\n");
     // As many values as a walk lists subkeys at most: a key that keeps getting new values ends too.
@@ -126,12 +126,12 @@ void saveKey(RegistryBackup* backup, HKEY key, const KeyName* name, bool isLink,
         }
     }
     if (status != (value ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS)) writeComment(file, name, value, "could not be read");
+    writeLog(file, "\n");
     fflush(file);  // on the disk before anything of the key goes
 }
 
 void finishBackup(RegistryBackup* backup, FILE* log) {
     if (!backup->tried) return;
-    writeLog(backup->file, "\n");
     const bool written = closeLog(backup->file);
     if (!backup->deleted) {
         if (backup->file) DeleteFileA(backup->path);  // this name only, whatever may have been put in the file's place

@@ -202,7 +202,7 @@ bool deleteRegistryTree(const char* keyText, FILE* log, RegistryBackup* backup) 
 
 bool runRegistryCleanup(FILE* log, const char* logPath) {
     RegistryBackup backup = {};
-    backup.logPath = logPath;
+    backup.logPath = log ? logPath : "";  // beside the log only: without one, no one would learn where it is
     bool allGone = true;
     for (const char* const* entry = registryCleanupTable; *entry; ++entry) {
         const char* tab = strchr(*entry, '\t');

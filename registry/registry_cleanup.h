@@ -10,8 +10,8 @@
 extern const char* const registryCleanupTable[];
 
 // Deletes every entry of the table in order, one log line each, having saved it to a registry file beside the log
-// (logPath), and logs where. True when every entry is gone or was not there; false when at least one is still there
-// because it could not be deleted.
+// (logPath; none when there is no log), and logs where. True when every entry is gone or was not there; false when
+// at least one is still there because it could not be deleted.
 bool runRegistryCleanup(FILE* log, const char* logPath);
 
 // The root named by the first five characters of text, or null for any other prefix.

@@ -267,13 +267,13 @@ TEST_F(RegistryCleanup, EveryDeletedEntryIsSavedFirstAsRegeditWritesIt) {
         "[HKEY_CURRENT_USER\\Software\\Quenderholt\\Sub\\Deeper]", "",
         "[HKEY_CURRENT_USER\\Software\\Quenderholt\\Sub\\Deeper\\Deepest]",
         "\"v\"=\"w\"", "",
-        "[HKEY_CURRENT_USER\\Software\\Quenderholt\\Empty]",
+        "[HKEY_CURRENT_USER\\Software\\Quenderholt\\Empty]", "",
         "; HKEY_CURRENT_USER\\Software\\Quenderholt\\Bad?Key has a control character, not saved",
-        "; HKEY_CURRENT_USER\\Software\\Quenderholt\\Out is a registry link, not saved", "",
+        "; HKEY_CURRENT_USER\\Software\\Quenderholt\\Out is a registry link, not saved",
         "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]",
         "\"pelvane.exe\"=\"pelvane.exe /start\"", ""}));
-    EXPECT_EQ(atTreeDeletion, file.substr(0, file.find("\r\n[HKEY_CURRENT_USER\\Software\\Quenderholt\\Empty]")));
-    EXPECT_EQ(atValueDeletion, file.substr(0, file.size() - 2));
+    EXPECT_EQ(atTreeDeletion, file.substr(0, file.find("[HKEY_CURRENT_USER\\Software\\Quenderholt\\Empty]")));
+    EXPECT_EQ(atValueDeletion, file);
     EXPECT_TRUE(sim::valueExists("HKLM\\SOFTWARE\\Victim", "v"));
 
     // An entry found but kept leaves no file.
