@@ -153,13 +153,13 @@ bool writeFileBytes(const std::string& path, const std::string& bytes);
 
 // The cleanup log's raw bytes; nothing when there is no log.
 std::optional<std::string> readLog();
-// Deletes the cleanup log if there is one.
+// Deletes the cleanup log if there is one, and the registry files saved beside it.
 void removeLog();
 
 // What one test plants on the machine; everything it planted is removed again when it goes out of scope, so
 // that tests are independent in one prefix. Only what it created is removed: a key or folder that already
 // existed is left, and only the values and files planted into it are taken out. It also removes the cleanup
-// log when it is made and when it goes, so every test starts without one.
+// log and the registry files saved beside it when it is made and when it goes, so every test starts without them.
 class Planted {
 public:
     Planted();

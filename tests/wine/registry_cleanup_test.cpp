@@ -220,7 +220,8 @@ std::vector<std::string> logLines(const std::string& log) {
 
 // Runs the program, answers Yes (also to the question about the still-installed product when its uninstall key is
 // there) and declines the folder search: it ends with code 3 right after the registry stage. Returns the 31
-// lines under the registry heading, having checked every line around them.
+// lines under the registry heading and the one naming the saved file when there is one, having checked every line
+// around them.
 std::vector<std::string> registryLinesOfRun() {
     const bool looksInstalled = keyExists(HKEY_LOCAL_MACHINE, subkeyOf(row(26).key));
     const RunResult run =
@@ -242,7 +243,8 @@ std::vector<std::string> registryLinesOfRun() {
     const std::vector<std::string> after = {"Searching for " + library, library + " not found", "",
                                             "Cleanup terminated without deleting files."};
     const size_t headerLines = 2;  // the time and the row of equals signs
-    if (lines.size() != headerLines + before.size() + table.size() + after.size()) {
+    const size_t registryLines = lines.size() - headerLines - before.size() - after.size();
+    if (lines.size() < headerLines + before.size() + after.size() || registryLines < 31 || registryLines > 32) {
         ADD_FAILURE() << "the log has " << lines.size() << " lines:\n" << *log;
         return {};
     }
@@ -252,6 +254,11 @@ std::vector<std::string> registryLinesOfRun() {
               before);
     EXPECT_EQ(std::vector<std::string>(lines.end() - after.size(), lines.end()), after);
     return std::vector<std::string>(lines.begin() + headerLines + before.size(), lines.end() - after.size());
+}
+
+// The line that names the file the deleted entries were saved to, by its name in the temporary folder.
+std::string savedTo(const std::string& name) {
+    return "Registry entries saved to " + tempFolder() + name + " before deletion";
 }
 
 // Compares the registry stage's lines with the expected ones row by row.
@@ -280,7 +287,9 @@ TEST(WineRegistry, EveryEntryGoesWithAllBelowItNeighboursStayAndASecondRunFindsN
         ASSERT_NE(before, without(before, {static_cast<size_t>(&e - &table[0]) + 1})) << e.key << " was not planted";
     }
 
-    expectLines(registryLinesOfRun(), linesForPlantedTable());
+    std::vector<std::string> expected = linesForPlantedTable();
+    expected.push_back(savedTo("PelvaneCleanup.reg"));
+    expectLines(registryLinesOfRun(), expected);
     const std::vector<std::string> after = registryAroundTable();
     EXPECT_EQ(differences(without(before, allRows()), after), "") << "exactly the entries must be gone";
     EXPECT_TRUE(valueExists(HKEY_CURRENT_USER, subkeyOf(row(30).key), "Other Row30"));
@@ -336,6 +345,7 @@ TEST(WineRegistry, EntriesWithoutFullAccessAreKeptAndSaySoALockedSubkeyKeepsItsK
     expected[31 - 1] = valueKept(row(31));  // not even readable: the value may be there
     // Wine deletes the subkeys in turn and stops at the first it cannot open; the key and that subkey stay.
     expected[14 - 1] = treeKept(row(14));
+    expected.push_back(savedTo("PelvaneCleanup.reg"));
     expectLines(registryLinesOfRun(), expected);
 
     classes.restore();
@@ -357,7 +367,8 @@ TEST(WineRegistry, EntriesWithoutFullAccessAreKeptAndSaySoALockedSubkeyKeepsItsK
 // Registry links on the NT family: table keys that are links (to a key of the machine, to one of the user's, to
 // none), a link inside a machine-wide tree and one above three keys of the user's hive. Each link of the table goes
 // as a link and every target stays as it was (the targets are dumped with the keys named like the product's); the
-// link above is not gone through, and the key it leads to keeps its entry "could not be deleted". The same holds
+// link above is not gone through, and the key it leads to keeps its entry "could not be deleted". The links are only
+// named in the saved file, which goes to the next name: another name of a file is at the first. The same holds
 // when the program runs in a 95/98 compatibility mode (Wine's Version=win98): the system is still of the NT family.
 TEST(WineRegistry, LinksGoAsLinksTheirTargetsStayAlsoInA98CompatibilityMode) {
     const std::string machineTarget = "SOFTWARE\\Quenderholt Link Target";
@@ -378,6 +389,9 @@ TEST(WineRegistry, LinksGoAsLinksTheirTargetsStayAlsoInA98CompatibilityMode) {
                                  machineTarget) &&
                     planted.link(HKEY_CURRENT_USER, programs, HKEY_LOCAL_MACHINE, machineTarget));
         ASSERT_TRUE(keyExists(HKEY_CURRENT_USER, subkeyOf(row(11).key) + "\\Below")) << "the link leads there";
+        const std::string victim = tempFolder() + "Quenderholt victim.txt";
+        ASSERT_TRUE(planted.file(victim, "victim\r\n"));
+        ASSERT_TRUE(CreateHardLinkA((tempFolder() + "PelvaneCleanup.reg").c_str(), victim.c_str(), nullptr));
         const std::set<size_t> gone = {7, 8, 14, 22};
         std::vector<std::string> expected;
         for (const Entry& e : table) {
@@ -386,12 +400,153 @@ TEST(WineRegistry, LinksGoAsLinksTheirTargetsStayAlsoInA98CompatibilityMode) {
                                : gone.count(n) ? treeDeleted(e)
                                : n == 11 ? treeKept(e) : notFound(e));
         }
+        expected.push_back(savedTo("PelvaneCleanup (2).reg"));
         const std::vector<std::string> before = registryAroundTable();
 
         expectLines(registryLinesOfRun(), expected);
+        EXPECT_EQ(readFileBytes(victim), "victim\r\n");
+        const std::string user = "; HKEY_CURRENT_USER\\", tree = "HKEY_LOCAL_MACHINE\\" + subkeyOf(row(22).key);
+        const std::string link = " is a registry link, not saved\r\n";
+        EXPECT_EQ(readFileBytes(tempFolder() + "PelvaneCleanup (2).reg"),
+                  "REGEDIT4\r\n\r\n" + user + subkeyOf(row(7).key) + link + user + subkeyOf(row(8).key) + link + user +
+                      subkeyOf(row(14).key) + link + "[" + tree + "]\r\n\r\n[" + tree + "\\Pelvane]\r\n\r\n[" + tree +
+                      "\\Pelvane\\6.0]\r\n\"Data\"=\"planted\"\r\n\r\n; " + tree + "\\Pelvane\\Out" + link);
         EXPECT_EQ(differences(without(before, gone), registryAroundTable()), "") << "exactly the entries must be gone";
         for (size_t n : gone)
             EXPECT_FALSE(keyExists(rootOf(row(n).key), subkeyOf(row(n).key), REG_OPTION_OPEN_LINK)) << "row " << n;
         EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, programs, REG_OPTION_OPEN_LINK)) << "the link above stays";
     }
+}
+
+namespace {
+
+// A value as another program may have set it, its bytes as given (names and strings in the ANSI code page); with no
+// name, the key alone.
+struct RawValue {
+    HKEY root;
+    std::string key;
+    const char* name;
+    DWORD type;
+    std::string bytes;
+};
+
+// A key with every value and key below it, read with the wide calls: names, types and bytes as the registry holds
+// them.
+std::wstring wideDump(HKEY root, const std::wstring& subkey) {
+    HKEY key;
+    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return L"(no " + subkey + L")\n";
+    std::wstring out = L"[" + subkey + L"]\n";
+    std::vector<wchar_t> name(16384);
+    std::vector<BYTE> data(65536);
+    for (DWORD i = 0;; ++i) {
+        DWORD nameSize = static_cast<DWORD>(name.size()), dataSize = static_cast<DWORD>(data.size()), type = 0;
+        if (RegEnumValueW(key, i, name.data(), &nameSize, nullptr, &type, data.data(), &dataSize) != ERROR_SUCCESS)
+            break;
+        out += std::wstring(name.data(), nameSize) + L"=" + std::to_wstring(type) + L":";
+        for (DWORD at = 0; at < dataSize; ++at) out += std::to_wstring(data[at]) + L",";
+        out += L"\n";
+    }
+    std::vector<std::wstring> children;
+    for (DWORD i = 0;; ++i) {
+        DWORD nameSize = static_cast<DWORD>(name.size());
+        if (RegEnumKeyExW(key, i, name.data(), &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        children.emplace_back(name.data(), nameSize);
+    }
+    RegCloseKey(key);
+    for (const std::wstring& child : children) out += wideDump(root, subkey + L"\\" + child);
+    return out;
+}
+
+// Imports a registry file as a user would, silently with regedit; true when regedit ended with code 0.
+bool importWithRegedit(const std::string& file) {
+    std::string command = "regedit.exe /s \"" + file + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    DWORD code = 1;
+    const bool ended = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0 &&
+                       GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return ended && code == 0;
+}
+
+// Plants the values below table keys and the product's start-up value, runs the program, and imports the file it
+// saved with regedit: every key and value of the dumped table entries (a value entry's whole key) must be back byte
+// for byte. A second run before the import saves nothing and keeps the file; a third after it saves the same bytes to
+// the next name.
+void expectEveryDeletedEntryBack(const std::vector<RawValue>& values, const std::vector<Entry>& dumped) {
+    Planted planted;
+    for (const RawValue& v : values) {
+        HKEY key;
+        ASSERT_TRUE(planted.key(v.root, v.key) &&
+                    RegOpenKeyExA(v.root, v.key.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) << v.key;
+        const LONG set = v.name ? RegSetValueExA(key, v.name, 0, v.type, reinterpret_cast<const BYTE*>(v.bytes.data()),
+                                                 static_cast<DWORD>(v.bytes.size()))
+                                : ERROR_SUCCESS;
+        RegCloseKey(key);
+        ASSERT_EQ(set, ERROR_SUCCESS) << v.key << " " << v.name;
+    }
+    ASSERT_TRUE(planted.value(HKEY_CURRENT_USER, subkeyOf(row(30).key), "pelvane.exe",
+                              "\"C:\\Program Files\\Quenderholt\\Pelvane\\pelvane.exe\" /tray"));
+    const auto dump = [&] {
+        std::wstring out;
+        for (const Entry& e : dumped) out += wideDump(rootOf(e.key), std::wstring(e.key.begin() + 5, e.key.end()));
+        return out;
+    };
+    const std::wstring before = dump();
+    const std::string file = tempFolder() + "PelvaneCleanup.reg";
+
+    EXPECT_EQ(registryLinesOfRun().back(), savedTo("PelvaneCleanup.reg"));
+    for (const Entry& e : dumped) {
+        const HKEY root = rootOf(e.key);
+        EXPECT_FALSE(e.value ? valueExists(root, subkeyOf(e.key), e.value) : keyExists(root, subkeyOf(e.key))) << e.key;
+    }
+    const std::optional<std::string> saved = readFileBytes(file);
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(registryLinesOfRun().size(), table.size());
+    EXPECT_EQ(readFileBytes(file), saved);
+    ASSERT_TRUE(importWithRegedit(file));
+    EXPECT_EQ(dump(), before) << *saved;
+    EXPECT_EQ(registryLinesOfRun().back(), savedTo("PelvaneCleanup (2).reg"));
+    EXPECT_EQ(readFileBytes(tempFolder() + "PelvaneCleanup (2).reg"), saved);
+}
+
+}  // namespace
+
+// Every kind of value: strings with quotes, backslashes and line breaks, DWORDs, binary of 0 and of 300 bytes,
+// expandable and multi-strings, a type of no name, default values, an empty key, keys three deep, in each root.
+TEST(WineRegistry, TheSavedFileImportedWithRegeditBringsBackEveryDeletedKeyAndValueByteForByte) {
+    const std::string tree = subkeyOf(row(14).key);
+    std::string blob;
+    for (int i = 0; i < 300; ++i) blob += static_cast<char>(i * 7);
+    expectEveryDeletedEntryBack(
+        {{HKEY_CURRENT_USER, tree, "", REG_SZ, std::string("a \"quoted\" C:\\path\\", 20)},
+         {HKEY_CURRENT_USER, tree, "Text", REG_SZ, std::string("one\r\ntwo", 9)},
+         {HKEY_CURRENT_USER, tree, "Quote\"And\\Backslash", REG_SZ, std::string("x", 2)},
+         {HKEY_CURRENT_USER, tree, "Count", REG_DWORD, std::string("\x2a\0\0\0", 4)},
+         {HKEY_CURRENT_USER, tree, "Empty", REG_BINARY, ""},
+         {HKEY_CURRENT_USER, tree, "Blob", REG_BINARY, blob},
+         {HKEY_CURRENT_USER, tree, "Path", REG_EXPAND_SZ, std::string("%SystemRoot%\\pelvane", 21)},
+         {HKEY_CURRENT_USER, tree, "List", REG_MULTI_SZ, std::string("a\0b c\0", 7)},
+         {HKEY_CURRENT_USER, tree, "Odd", 0x12345, "\x01\x02"},
+         {HKEY_CURRENT_USER, tree + "\\Empty", nullptr, 0, ""},
+         {HKEY_CURRENT_USER, tree + "\\Sub\\Deeper\\Deepest", "", REG_SZ, std::string("deep", 5)},
+         {HKEY_CURRENT_USER, tree + "\\Sub\\Deeper\\Deepest", "v", REG_DWORD, std::string("\1\2\3\4", 4)},
+         {HKEY_LOCAL_MACHINE, subkeyOf(row(22).key) + "\\Pelvane", "Version", REG_SZ, std::string("6.0", 4)},
+         {HKEY_CLASSES_ROOT, subkeyOf(row(1).key), "", REG_SZ, std::string("Pelvane.File.Package", 21)}},
+        {row(1), row(14), row(22), row(30)});
+}
+
+// Names and strings of the Japanese code page 932, some with a second byte of 0x5C, the backslash.
+TEST(WineRegistry932, DoubleByteNamesComeBackFromTheSavedFileByteForByte) {
+    ASSERT_EQ(GetACP(), 932u) << "run with LANG=ja_JP.UTF-8";
+    const std::string tree = subkeyOf(row(14).key);
+    expectEveryDeletedEntryBack(
+        {{HKEY_CURRENT_USER, tree + "\\\x95\x5c", "\x93\xfa\x96\x7b", REG_SZ, std::string("\x95\x5c\x8e\xa6\\", 6)},
+         {HKEY_CURRENT_USER, tree + "\\\x95\x5c", "\x83\x5c", REG_MULTI_SZ, std::string("\x83\x5c\0\x88\xea\0", 7)},
+         {HKEY_CURRENT_USER, tree + "\\\x83\x5c\\\x95\x5c", nullptr, 0, ""}},
+        {row(14), row(30)});
 }
