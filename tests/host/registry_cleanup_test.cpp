@@ -111,14 +111,14 @@ std::vector<std::string> registryLinesOfRun() {
     EXPECT_EQ(runProgram(), 3);
     const std::vector<std::string> log = lines(logText());
     const auto heading = std::find(log.begin(), log.end(), "Registry cleanup");
-    const auto searching =
-        std::find(log.begin(), log.end(), "Searching for C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll");
-    EXPECT_LT(heading, searching);
-    if (heading >= searching || searching - heading < 3 + 31) return {};
+    EXPECT_NE(heading, log.end());
+    if (heading == log.end() || log.end() - heading < 3 + 32) return {};
     EXPECT_EQ(heading[-1], "");
     EXPECT_EQ(heading[1], "----------------");
     EXPECT_EQ(heading[2], "");
-    return std::vector<std::string>(heading + 3, searching);
+    const int count = heading[3 + 31].rfind("Searching for ", 0) == 0 ? 31 : 32;
+    EXPECT_EQ(heading[3 + count], "Searching for C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll");
+    return std::vector<std::string>(heading + 3, heading + 3 + count);
 }
 
 const char* const savedFile = "C:\\users\\test\\Temp\\PelvaneCleanup.reg";
@@ -177,20 +177,14 @@ TEST_F(RegistryCleanup, EveryEntryIsDeletedWithWhatIsBelowItAndNothingElseChange
     EXPECT_TRUE(sim::keyExists("HKCU\\Software\\Quenderholt Other\\Settings"));
 }
 
-// The second run saves nothing and keeps the first run's file; a third over a fresh installation takes the next name.
 TEST_F(RegistryCleanup, ASecondRunFindsNothingLeftAndChangesNothing) {
     plantEverything();
     registryLinesOfRun();
     const auto afterFirst = sim::registryDump();
-    const std::string saved = sim::fileContent(savedFile);
     std::vector<std::string> expected;
     for (const Entry& e : table) expected.push_back(e.value ? valueMissing(e) : notFound(e));
     EXPECT_EQ(registryLinesOfRun(), expected);
     EXPECT_EQ(sim::registryDump(), afterFirst);
-    EXPECT_EQ(sim::fileContent(savedFile), saved);
-    plantEverything();
-    EXPECT_EQ(registryLinesOfRun().back(), savedTo("C:\\users\\test\\Temp\\PelvaneCleanup (2).reg"));
-    EXPECT_EQ(sim::fileContent("C:\\users\\test\\Temp\\PelvaneCleanup (2).reg"), saved);
 }
 
 // An entry that exists but cannot be opened for deletion is kept and says so; only an absent one is "not found".
@@ -221,8 +215,9 @@ TEST_F(RegistryCleanup, EachFailureIsOneLineAndTheWalkGoesOn) {
 
 // ---- The file the deleted entries are saved to.
 
-// Every kind of value in a table tree, a link in it and names with control characters, which are never written as
-// they stand; each key is saved as the walk enters it, and the file is on the disk before each entry's first deletion.
+// The forms of values a Wine test cannot show (its regedit imports every other as it should), a link and names with
+// control characters, which are never written as they stand; each key is saved as the walk enters it, and the file
+// is on the disk before each entry's first deletion.
 TEST_F(RegistryCleanup, EveryDeletedEntryIsSavedFirstAsRegeditWritesIt) {
     const std::string tree = table[13].key;
     std::string blob, atTreeDeletion, atValueDeletion;
@@ -231,12 +226,8 @@ TEST_F(RegistryCleanup, EveryDeletedEntryIsSavedFirstAsRegeditWritesIt) {
     sim::addValue(tree, "", "a \"quoted\" C:\\path\\");
     sim::addValue(tree, "Blob", REG_BINARY, blob);
     sim::addValue(tree, "Count", REG_DWORD, std::string("\x2a\0\0\0", 4));
-    sim::addValue(tree, "Empty", REG_BINARY, "");
     sim::addValue(tree, "Line\nbreak", "x");
-    sim::addValue(tree, "List", REG_MULTI_SZ, std::string("a\0b\0\0", 5));
     sim::addValue(tree, "NoZero", REG_SZ, "ab");
-    sim::addValue(tree, "Odd", 0x12345, "\x01\x02");
-    sim::addValue(tree, "Path", REG_EXPAND_SZ, std::string("%A%\0", 4));
     sim::addValue(tree, "Text", REG_SZ, std::string("one\r\ntwo\0", 9));
     sim::addKey(tree + "\\Empty");
     sim::addValue(tree + "\\Bad\rKey", "v", "w");
@@ -249,30 +240,18 @@ TEST_F(RegistryCleanup, EveryDeletedEntryIsSavedFirstAsRegeditWritesIt) {
     });
     EXPECT_EQ(registryLinesOfRun().back(), savedTo(savedFile));
     const std::string file = sim::fileContent(savedFile);
+    const std::string key = "HKEY_CURRENT_USER\\Software\\Quenderholt", control = " has a control character, not saved";
     EXPECT_EQ(lines(file), (std::vector<std::string>{
-        "REGEDIT4", "",
-        "[HKEY_CURRENT_USER\\Software\\Quenderholt]",
-        "@=\"a \\\"quoted\\\" C:\\\\path\\\\\"",
+        "REGEDIT4", "", "[" + key + "]", "@=\"a \\\"quoted\\\" C:\\\\path\\\\\"",
         "\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\",
-        "  16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27",
-        "\"Count\"=dword:0000002a",
-        "\"Empty\"=hex:",
-        "; HKEY_CURRENT_USER\\Software\\Quenderholt value \"Line?break\" has a control character, not saved",
-        "\"List\"=hex(7):61,00,62,00,00",
-        "\"NoZero\"=hex(1):61,62",
-        "\"Odd\"=hex(12345):01,02",
-        "\"Path\"=hex(2):25,41,25,00",
-        "\"Text\"=hex(1):6f,6e,65,0d,0a,74,77,6f,00", "",
-        "[HKEY_CURRENT_USER\\Software\\Quenderholt\\Sub]", "",
-        "[HKEY_CURRENT_USER\\Software\\Quenderholt\\Sub\\Deeper]", "",
-        "[HKEY_CURRENT_USER\\Software\\Quenderholt\\Sub\\Deeper\\Deepest]",
-        "\"v\"=\"w\"", "",
-        "[HKEY_CURRENT_USER\\Software\\Quenderholt\\Empty]", "",
-        "; HKEY_CURRENT_USER\\Software\\Quenderholt\\Bad?Key has a control character, not saved",
-        "; HKEY_CURRENT_USER\\Software\\Quenderholt\\Out is a registry link, not saved",
+        "  16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27", "\"Count\"=dword:0000002a",
+        "; " + key + " value \"Line?break\"" + control, "\"NoZero\"=hex(1):61,62",
+        "\"Text\"=hex(1):6f,6e,65,0d,0a,74,77,6f,00", "", "[" + key + "\\Sub]", "", "[" + key + "\\Sub\\Deeper]", "",
+        "[" + key + "\\Sub\\Deeper\\Deepest]", "\"v\"=\"w\"", "", "[" + key + "\\Empty]", "",
+        "; " + key + "\\Bad?Key" + control, "; " + key + "\\Out is a registry link, not saved",
         "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]",
         "\"pelvane.exe\"=\"pelvane.exe /start\"", ""}));
-    EXPECT_EQ(atTreeDeletion, file.substr(0, file.find("[HKEY_CURRENT_USER\\Software\\Quenderholt\\Empty]")));
+    EXPECT_EQ(atTreeDeletion, file.substr(0, file.find("[" + key + "\\Empty]")));
     EXPECT_EQ(atValueDeletion, file);
     EXPECT_TRUE(sim::valueExists("HKLM\\SOFTWARE\\Victim", "v"));
 

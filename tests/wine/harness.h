@@ -172,8 +172,10 @@ public:
     [[nodiscard]] bool key(HKEY root, const std::string& subkey);
     // Creates a registry link (with every missing key above it) to a key of a root, which need not exist.
     [[nodiscard]] bool link(HKEY root, const std::string& subkey, HKEY targetRoot, const std::string& targetSubkey);
-    // Creates the key if needed and sets a REG_SZ value in it; refuses a value that already exists.
-    [[nodiscard]] bool value(HKEY root, const std::string& subkey, const std::string& name, const std::string& data);
+    // Creates the key if needed and sets a value in it: a REG_SZ of data, or data as the bytes of another type;
+    // refuses a value that already exists.
+    [[nodiscard]] bool value(HKEY root, const std::string& subkey, const std::string& name, const std::string& data,
+                             DWORD type = REG_SZ);
     // Creates a folder with every missing folder above it.
     [[nodiscard]] bool folder(const std::string& path);
     // Creates a file with the given bytes, with every missing folder above it; refuses a file that already exists.

@@ -405,12 +405,10 @@ TEST(WineRegistry, LinksGoAsLinksTheirTargetsStayAlsoInA98CompatibilityMode) {
 
         expectLines(registryLinesOfRun(), expected);
         EXPECT_EQ(readFileBytes(victim), "victim\r\n");
-        const std::string user = "; HKEY_CURRENT_USER\\", tree = "HKEY_LOCAL_MACHINE\\" + subkeyOf(row(22).key);
-        const std::string link = " is a registry link, not saved\r\n";
-        EXPECT_EQ(readFileBytes(tempFolder() + "PelvaneCleanup (2).reg"),
-                  "REGEDIT4\r\n\r\n" + user + subkeyOf(row(7).key) + link + user + subkeyOf(row(8).key) + link + user +
-                      subkeyOf(row(14).key) + link + "[" + tree + "]\r\n\r\n[" + tree + "\\Pelvane]\r\n\r\n[" + tree +
-                      "\\Pelvane\\6.0]\r\n\"Data\"=\"planted\"\r\n\r\n; " + tree + "\\Pelvane\\Out" + link);
+        const std::string saved = readFileBytes(tempFolder() + "PelvaneCleanup (2).reg").value_or("");
+        const std::string out = "; HKEY_LOCAL_MACHINE\\" + subkeyOf(row(22).key) + "\\Pelvane\\Out is a registry link";
+        EXPECT_NE(saved.find("\"Data\"=\"planted\"\r\n\r\n" + out), std::string::npos) << saved;
+        EXPECT_EQ(saved.find("\"kept\""), std::string::npos) << "nothing of the links' targets is saved";
         EXPECT_EQ(differences(without(before, gone), registryAroundTable()), "") << "exactly the entries must be gone";
         for (size_t n : gone)
             EXPECT_FALSE(keyExists(rootOf(row(n).key), subkeyOf(row(n).key), REG_OPTION_OPEN_LINK)) << "row " << n;
@@ -420,8 +418,8 @@ TEST(WineRegistry, LinksGoAsLinksTheirTargetsStayAlsoInA98CompatibilityMode) {
 
 namespace {
 
-// A value as another program may have set it, its bytes as given (names and strings in the ANSI code page); with no
-// name, the key alone.
+// A value as another program may have set it, names and strings in the ANSI code page: a REG_SZ of its text, the
+// bytes of any other type; with no name, the key alone.
 struct RawValue {
     HKEY root;
     std::string key;
@@ -430,86 +428,56 @@ struct RawValue {
     std::string bytes;
 };
 
-// A key with every value and key below it, read with the wide calls: names, types and bytes as the registry holds
-// them.
-std::wstring wideDump(HKEY root, const std::wstring& subkey) {
-    HKEY key;
-    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return L"(no " + subkey + L")\n";
-    std::wstring out = L"[" + subkey + L"]\n";
-    std::vector<wchar_t> name(16384);
-    std::vector<BYTE> data(65536);
-    for (DWORD i = 0;; ++i) {
-        DWORD nameSize = static_cast<DWORD>(name.size()), dataSize = static_cast<DWORD>(data.size()), type = 0;
-        if (RegEnumValueW(key, i, name.data(), &nameSize, nullptr, &type, data.data(), &dataSize) != ERROR_SUCCESS)
-            break;
-        out += std::wstring(name.data(), nameSize) + L"=" + std::to_wstring(type) + L":";
-        for (DWORD at = 0; at < dataSize; ++at) out += std::to_wstring(data[at]) + L",";
-        out += L"\n";
-    }
-    std::vector<std::wstring> children;
-    for (DWORD i = 0;; ++i) {
-        DWORD nameSize = static_cast<DWORD>(name.size());
-        if (RegEnumKeyExW(key, i, name.data(), &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        children.emplace_back(name.data(), nameSize);
-    }
-    RegCloseKey(key);
-    for (const std::wstring& child : children) out += wideDump(root, subkey + L"\\" + child);
-    return out;
-}
-
-// Imports a registry file as a user would, silently with regedit; true when regedit ended with code 0.
-bool importWithRegedit(const std::string& file) {
-    std::string command = "regedit.exe /s \"" + file + "\"";
+// Runs regedit as a user would; true when it ended with code 0.
+bool regedit(std::string arguments) {
+    arguments = "regedit.exe " + arguments;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
     DWORD code = 1;
-    const bool ended = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0 &&
-                       GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return ended && code == 0;
+    if (CreateProcessA(nullptr, &arguments[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    return code == 0;
 }
 
 // Plants the values below table keys and the product's start-up value, runs the program, and imports the file it
-// saved with regedit: every key and value of the dumped table entries (a value entry's whole key) must be back byte
-// for byte. A second run before the import saves nothing and keeps the file; a third after it saves the same bytes to
-// the next name.
-void expectEveryDeletedEntryBack(const std::vector<RawValue>& values, const std::vector<Entry>& dumped) {
+// saved with regedit: each table key must come back byte for byte as regedit exports it (in its own wide form), and
+// the start-up value with them. A second run before the import saves nothing and keeps the file; a third after it
+// saves the same bytes to the next name.
+void expectEveryDeletedEntryBack(const std::vector<RawValue>& values, const std::vector<Entry>& keys) {
     Planted planted;
+    const std::string exports = tempFolder() + "Quenderholt exports\\", startup = "\"C:\\pelvane.exe\" /tray";
+    ASSERT_TRUE(planted.folder(exports) &&
+                planted.value(HKEY_CURRENT_USER, subkeyOf(row(30).key), "pelvane.exe", startup));
     for (const RawValue& v : values) {
-        HKEY key;
-        ASSERT_TRUE(planted.key(v.root, v.key) &&
-                    RegOpenKeyExA(v.root, v.key.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) << v.key;
-        const LONG set = v.name ? RegSetValueExA(key, v.name, 0, v.type, reinterpret_cast<const BYTE*>(v.bytes.data()),
-                                                 static_cast<DWORD>(v.bytes.size()))
-                                : ERROR_SUCCESS;
-        RegCloseKey(key);
-        ASSERT_EQ(set, ERROR_SUCCESS) << v.key << " " << v.name;
+        ASSERT_TRUE(v.name ? planted.value(v.root, v.key, v.name, v.bytes, v.type) : planted.key(v.root, v.key));
     }
-    ASSERT_TRUE(planted.value(HKEY_CURRENT_USER, subkeyOf(row(30).key), "pelvane.exe",
-                              "\"C:\\Program Files\\Quenderholt\\Pelvane\\pelvane.exe\" /tray"));
-    const auto dump = [&] {
-        std::wstring out;
-        for (const Entry& e : dumped) out += wideDump(rootOf(e.key), std::wstring(e.key.begin() + 5, e.key.end()));
-        return out;
+    const auto exported = [&](const std::string& when) {
+        std::string all;
+        for (const Entry& e : keys) {
+            const std::string file = exports + when + std::to_string(&e - keys.data()) + ".reg";
+            const std::string root = e.key[3] == 'R' ? "HKEY_CLASSES_ROOT" : e.key[3] == 'U' ? "HKEY_CURRENT_USER"
+                                                                                              : "HKEY_LOCAL_MACHINE";
+            EXPECT_TRUE(regedit("/e \"" + file + "\" \"" + root + e.key.substr(4) + "\"")) << e.key;
+            all += readFileBytes(file).value_or("(no export of " + e.key + ")");
+        }
+        return all;
     };
-    const std::wstring before = dump();
-    const std::string file = tempFolder() + "PelvaneCleanup.reg";
+    const std::string before = exported("before"), file = tempFolder() + "PelvaneCleanup.reg";
 
     EXPECT_EQ(registryLinesOfRun().back(), savedTo("PelvaneCleanup.reg"));
-    for (const Entry& e : dumped) {
-        const HKEY root = rootOf(e.key);
-        EXPECT_FALSE(e.value ? valueExists(root, subkeyOf(e.key), e.value) : keyExists(root, subkeyOf(e.key))) << e.key;
-    }
+    for (const Entry& e : keys) EXPECT_FALSE(keyExists(rootOf(e.key), subkeyOf(e.key))) << e.key;
+    EXPECT_FALSE(valueExists(HKEY_CURRENT_USER, subkeyOf(row(30).key), "pelvane.exe"));
     const std::optional<std::string> saved = readFileBytes(file);
     ASSERT_TRUE(saved.has_value());
     EXPECT_EQ(registryLinesOfRun().size(), table.size());
     EXPECT_EQ(readFileBytes(file), saved);
-    ASSERT_TRUE(importWithRegedit(file));
-    EXPECT_EQ(dump(), before) << *saved;
+    ASSERT_TRUE(regedit("/s \"" + file + "\""));
+    EXPECT_EQ(exported("after"), before) << *saved;
+    EXPECT_EQ(readStringValue(HKEY_CURRENT_USER, subkeyOf(row(30).key), "pelvane.exe"), startup);
     EXPECT_EQ(registryLinesOfRun().back(), savedTo("PelvaneCleanup (2).reg"));
     EXPECT_EQ(readFileBytes(tempFolder() + "PelvaneCleanup (2).reg"), saved);
 }
@@ -519,13 +487,13 @@ void expectEveryDeletedEntryBack(const std::vector<RawValue>& values, const std:
 // Every kind of value: strings with quotes, backslashes and line breaks, DWORDs, binary of 0 and of 300 bytes,
 // expandable and multi-strings, a type of no name, default values, an empty key, keys three deep, in each root.
 TEST(WineRegistry, TheSavedFileImportedWithRegeditBringsBackEveryDeletedKeyAndValueByteForByte) {
-    const std::string tree = subkeyOf(row(14).key);
+    const std::string tree = subkeyOf(row(14).key), deepest = tree + "\\Sub\\Deeper\\Deepest";
     std::string blob;
     for (int i = 0; i < 300; ++i) blob += static_cast<char>(i * 7);
     expectEveryDeletedEntryBack(
-        {{HKEY_CURRENT_USER, tree, "", REG_SZ, std::string("a \"quoted\" C:\\path\\", 20)},
-         {HKEY_CURRENT_USER, tree, "Text", REG_SZ, std::string("one\r\ntwo", 9)},
-         {HKEY_CURRENT_USER, tree, "Quote\"And\\Backslash", REG_SZ, std::string("x", 2)},
+        {{HKEY_CURRENT_USER, tree, "", REG_SZ, "a \"quoted\" C:\\path\\"},
+         {HKEY_CURRENT_USER, tree, "Text", REG_SZ, "one\r\ntwo"},
+         {HKEY_CURRENT_USER, tree, "Quote\"And\\Backslash", REG_SZ, "x"},
          {HKEY_CURRENT_USER, tree, "Count", REG_DWORD, std::string("\x2a\0\0\0", 4)},
          {HKEY_CURRENT_USER, tree, "Empty", REG_BINARY, ""},
          {HKEY_CURRENT_USER, tree, "Blob", REG_BINARY, blob},
@@ -533,11 +501,11 @@ TEST(WineRegistry, TheSavedFileImportedWithRegeditBringsBackEveryDeletedKeyAndVa
          {HKEY_CURRENT_USER, tree, "List", REG_MULTI_SZ, std::string("a\0b c\0", 7)},
          {HKEY_CURRENT_USER, tree, "Odd", 0x12345, "\x01\x02"},
          {HKEY_CURRENT_USER, tree + "\\Empty", nullptr, 0, ""},
-         {HKEY_CURRENT_USER, tree + "\\Sub\\Deeper\\Deepest", "", REG_SZ, std::string("deep", 5)},
-         {HKEY_CURRENT_USER, tree + "\\Sub\\Deeper\\Deepest", "v", REG_DWORD, std::string("\1\2\3\4", 4)},
-         {HKEY_LOCAL_MACHINE, subkeyOf(row(22).key) + "\\Pelvane", "Version", REG_SZ, std::string("6.0", 4)},
-         {HKEY_CLASSES_ROOT, subkeyOf(row(1).key), "", REG_SZ, std::string("Pelvane.File.Package", 21)}},
-        {row(1), row(14), row(22), row(30)});
+         {HKEY_CURRENT_USER, deepest, "", REG_SZ, "deep"},
+         {HKEY_CURRENT_USER, deepest, "v", REG_DWORD, std::string("\1\2\3\4", 4)},
+         {HKEY_LOCAL_MACHINE, subkeyOf(row(22).key) + "\\Pelvane", "Version", REG_SZ, "6.0"},
+         {HKEY_CLASSES_ROOT, subkeyOf(row(1).key), "", REG_SZ, "Pelvane.File.Package"}},
+        {row(1), row(14), row(22)});
 }
 
 // Names and strings of the Japanese code page 932, some with a second byte of 0x5C, the backslash.
@@ -545,8 +513,8 @@ TEST(WineRegistry932, DoubleByteNamesComeBackFromTheSavedFileByteForByte) {
     ASSERT_EQ(GetACP(), 932u) << "run with LANG=ja_JP.UTF-8";
     const std::string tree = subkeyOf(row(14).key);
     expectEveryDeletedEntryBack(
-        {{HKEY_CURRENT_USER, tree + "\\\x95\x5c", "\x93\xfa\x96\x7b", REG_SZ, std::string("\x95\x5c\x8e\xa6\\", 6)},
+        {{HKEY_CURRENT_USER, tree + "\\\x95\x5c", "\x93\xfa\x96\x7b", REG_SZ, "\x95\x5c\x8e\xa6\\"},
          {HKEY_CURRENT_USER, tree + "\\\x95\x5c", "\x83\x5c", REG_MULTI_SZ, std::string("\x83\x5c\0\x88\xea\0", 7)},
          {HKEY_CURRENT_USER, tree + "\\\x83\x5c\\\x95\x5c", nullptr, 0, ""}},
-        {row(14), row(30)});
+        {row(14)});
 }
