@@ -72,9 +72,9 @@ static void writeComment(FILE* file, const KeyName* key, const char* name, const
     writeLog(file, " %s, not saved\n", why);
 }
 
-// Writes the line that begins a key's values, then one value as regedit does in a REGEDIT4 file: a string that can
-// stand between quotes there, a DWORD, or else the bytes in hexadecimal after their type, in lines continued with a
-// backslash where they grow long. A name that cannot be written safely goes into a comment instead.
+// Writes one value of the value buffers as regedit does in a REGEDIT4 file: a string that can stand between quotes
+// there, a DWORD, or else the bytes in hexadecimal after their type, in lines continued with a backslash where they
+// grow long. A name that cannot be written safely goes into a comment instead.
 static void writeValue(FILE* file, const KeyName* key, const char* name, DWORD type, DWORD size) {
     if (!printable(name)) return writeComment(file, key, name, "has a control character");
     int column = 1;

@@ -6,7 +6,7 @@
 #include "app/cleanup_log.h"
 #include "app/path_characters.h"
 
-// Whether the first five characters of text are prefix, letter case aside.
+// Whether the first five characters of text are prefix, letter case aside; a shorter text ends at a mismatch.
 static bool hasPrefix(const char* text, const char* prefix) {
     for (int i = 0; i < 5; ++i) {
         const char a = text[i] >= 'a' && text[i] <= 'z' ? static_cast<char>(text[i] - 'a' + 'A') : text[i];
