@@ -70,7 +70,7 @@ int runCleanup() {
     }
     writeLog(log, closeRunningInstance() ? "Pelvane was running and has been terminated\n" : "Pelvane was not running\n");
     writeLog(log, "\nRegistry cleanup\n----------------\n\n");
-    const bool registryCleaned = runRegistryCleanup(log);
+    const bool registryCleaned = runRegistryCleanup(log, logPath);
     char folder[MAX_PATH];
     const int stop = locateApplicationFolder(log, folder);
     if (stop != 0) return stop;

@@ -6,7 +6,7 @@
 #include "app/cleanup_log.h"
 #include "app/path_characters.h"
 
-// Whether the first five characters of text are prefix, letter case aside.
+// Whether the first five characters of text are prefix, letter case aside; a shorter text ends at a mismatch.
 static bool hasPrefix(const char* text, const char* prefix) {
     for (int i = 0; i < 5; ++i) {
         const char a = text[i] >= 'a' && text[i] <= 'z' ? static_cast<char>(text[i] - 'a' + 'A') : text[i];
@@ -15,20 +15,26 @@ static bool hasPrefix(const char* text, const char* prefix) {
     return true;
 }
 
+// The roots a key text can name, in the order of their handles from HKEY_CLASSES_ROOT on: the text's prefix, and
+// the root's full name as a registry file writes it.
+static const char* const roots[3][2] = {
+    {"HKCR\\", "HKEY_CLASSES_ROOT"}, {"HKCU\\", "HKEY_CURRENT_USER"}, {"HKLM\\", "HKEY_LOCAL_MACHINE"}};
+
+static const char* rootName(HKEY root) { return roots[reinterpret_cast<ULONG_PTR>(root) & 3][1]; }
+
 HKEY rootKeyFromPrefix(const char* text) {
-    if (strlen(text) < 5) return nullptr;
-    if (hasPrefix(text, "HKCR\\")) return HKEY_CLASSES_ROOT;
-    if (hasPrefix(text, "HKCU\\")) return HKEY_CURRENT_USER;
-    if (hasPrefix(text, "HKLM\\")) return HKEY_LOCAL_MACHINE;
+    const ULONG_PTR first = reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT);
+    for (ULONG_PTR i = 0; i < 3; ++i)
+        if (hasPrefix(text, roots[i][0])) return reinterpret_cast<HKEY>(first + i);
     return nullptr;
 }
 
 // Whether a status says that the key or value is not there (a missing key, or a missing key on its path).
 static bool isAbsent(LSTATUS status) { return status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND; }
 
-// The option that opens a registry link itself rather than its target. Only the NT family has links; the
-// 95/98/Me family refuses any option.
-static DWORD openLinkOption() { return isNtFamily() ? REG_OPTION_OPEN_LINK : 0; }
+// The program's own statuses beside the system's, which are never negative: a link on the way to a key (or at a key
+// that holds a value entry), which is not gone through; and a key opened for deletion that could not be deleted.
+const LSTATUS linkOnTheWay = -1, notDeleted = -2;
 
 // Whether a key opened as itself is, or cannot be told from, a registry link: its SymbolicLinkValue is a REG_LINK.
 static bool mayBeLink(HKEY key) {
@@ -50,33 +56,32 @@ static HKEY rootOfKeyText(const char* keyText) {
     return nullptr;
 }
 
-// Opens the key above the last name of subKey, one name at a time from root, and points lastName at that name. The
-// machine's hive is changed only by administrators, and its own links (CurrentControlSet) are followed on the way;
-// in the hives a user can write (HKCU, and HKCR, which shows the user's classes too) a link on the way would lead
-// out of them, so none is followed: it stops the walk as ERROR_ACCESS_DENIED. On success the caller closes parent
-// unless it is the root.
-static LSTATUS openParent(HKEY root, const char* subKey, DWORD openLink, HKEY* parent, const char** lastName) {
-    const DWORD option = root == HKEY_LOCAL_MACHINE ? 0 : openLink;
-    *parent = root;
-    for (const char* name = subKey;;) {
-        const char* end = findCharacter(name, "\\");
-        if (!end) {
-            *lastName = name;
-            return ERROR_SUCCESS;
+// The one place a key is opened as itself: path below from, one name at a time, each name opened as itself on the
+// NT family (95/98/Me have no links and take no option), and isLink set when the key is, or cannot be told from, a
+// link. On the way the machine's hive follows its own links (CurrentControlSet), which only administrators make; in
+// the hives a user can write (HKCU, and HKCR, which shows the user's classes too) a link on the way would lead out
+// of them, so none is gone through: linkOnTheWay. Names on the way are a table text's (at most 255 characters).
+static LSTATUS openKey(HKEY from, const char* path, REGSAM access, HKEY* key, bool* isLink) {
+    const DWORD asItself = isNtFamily() ? REG_OPTION_OPEN_LINK : 0;
+    for (HKEY at = from;; at = *key) {
+        const char* end = findCharacter(path, "\\");
+        char name[256];
+        DWORD option = asItself;
+        if (end) {
+            memcpy(name, path, static_cast<size_t>(end - path));
+            name[end - path] = '\0';
+            if (from == HKEY_LOCAL_MACHINE) option = 0;
         }
-        char part[256];
-        memcpy(part, name, static_cast<size_t>(end - name));
-        part[end - name] = '\0';
-        HKEY next = nullptr;
-        LSTATUS status = RegOpenKeyExA(*parent, part, option, KEY_QUERY_VALUE, &next);
-        if (status == ERROR_SUCCESS && option && mayBeLink(next)) {
-            RegCloseKey(next);
-            status = ERROR_ACCESS_DENIED;
-        }
-        if (*parent != root) RegCloseKey(*parent);
-        *parent = status == ERROR_SUCCESS ? next : root;
+        const LSTATUS status = RegOpenKeyExA(at, end ? name : path, option, end ? KEY_QUERY_VALUE : access, key);
+        if (at != from) RegCloseKey(at);
         if (status != ERROR_SUCCESS) return status;
-        name = end + 1;
+        *isLink = option && mayBeLink(*key);
+        if (!end) return ERROR_SUCCESS;
+        if (*isLink) {
+            RegCloseKey(*key);
+            return linkOnTheWay;
+        }
+        path = end + 1;
     }
 }
 
@@ -86,120 +91,123 @@ typedef LONG(WINAPI* DeleteKeyByHandle)(HKEY key);
 
 // What the deletion of one table key shares as it walks the tree.
 struct TreeWalk {
-    DWORD openLink;
-    DeleteKeyByHandle deleteKey;  // looked up when first needed (the 95/98/Me family deletes by name instead)
-    long listingsLeft;            // bounds a key that keeps getting new subkeys
+    RegistryBackup* backup;
+    // The NT family's ntdll (see isNtFamily), the only one to delete a key through its handle: without it there a key
+    // is kept rather than deleted by its name, which would follow a link at it. 95/98/Me have none, and no links.
+    HMODULE ntdll;
+    DeleteKeyByHandle deleteKey;
+    long listingsLeft;  // bounds a key that keeps getting new subkeys
 };
 
 const int maxTreeDepth = 64;
 const long maxListings = 10000;
 
-// Deletes the key name below parent with every key below it, depth first. Each key is opened as itself, never
-// through a link at its name: a link so opened lists no subkeys (it can hold none of its own), so it is deleted as
-// it is, its target never opened or listed. A listed name holds no backslash (a name the code page turned into one
-// would be read as a path), so it can lead only to a key right below, or nowhere; a subkey that cannot be deleted
-// is passed over, and the key's own deletion then fails. Returns the open's status when the key cannot be opened,
-// else whether the key was deleted.
-static LSTATUS deleteTree(HKEY parent, const char* name, TreeWalk* walk, int depth) {
+// Deletes the key name below parent with every key below it, depth first, each saved as the walk enters it, before
+// anything below it goes. Each key is opened as itself, never through a link at its name: a link so opened lists no
+// subkeys (it can hold none of its own), so it is deleted as it is, its target never opened, listed or saved. A
+// listed name holds no backslash (a name the code page turned into one would be read as a path), so it can lead
+// only to a key right below, or nowhere; a subkey that cannot be deleted is passed over, and the key's own deletion
+// then fails. Returns the open's status when the key cannot be opened, else whether the key was deleted
+// (notDeleted when not).
+static LSTATUS deleteTree(HKEY parent, const KeyName* name, TreeWalk* walk, int depth) {
     HKEY key;
-    const REGSAM access = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
-    const LSTATUS status = RegOpenKeyExA(parent, name, walk->openLink, access, &key);
+    bool isLink;
+    const LSTATUS status =
+        openKey(parent, name->name, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &key, &isLink);
     if (status != ERROR_SUCCESS) return status;
+    saveKey(walk->backup, key, name, isLink);
     if (depth < maxTreeDepth) {
         char child[512];  // a name of 255 characters, each of up to two bytes in a double-byte code page
+        const KeyName below = {name, child};
         for (DWORD index = 0; walk->listingsLeft-- > 0;) {
             DWORD length = sizeof child;
             if (RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-            if (findCharacter(child, "\\") || deleteTree(key, child, walk, depth + 1) != ERROR_SUCCESS) ++index;
+            if (findCharacter(child, "\\") || deleteTree(key, &below, walk, depth + 1) != ERROR_SUCCESS) ++index;
         }
     }
-    if (walk->openLink && !walk->deleteKey) {
-        // Only ntdll deletes a key through its handle; without it a key is kept rather than deleted by its name,
-        // which would follow a link there.
-        const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-        const FARPROC found = ntdll ? GetProcAddress(ntdll, "NtDeleteKey") : nullptr;
-        walk->deleteKey = reinterpret_cast<DeleteKeyByHandle>(reinterpret_cast<void (*)()>(found));
-    }
-    const bool deleted = walk->openLink ? walk->deleteKey && walk->deleteKey(key) == 0
-                                        : RegDeleteKeyA(parent, name) == ERROR_SUCCESS;
+    const bool deleted = walk->ntdll ? walk->deleteKey && walk->deleteKey(key) == 0
+                                     : RegDeleteKeyA(parent, name->name) == ERROR_SUCCESS;
     RegCloseKey(key);
-    return deleted ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    if (deleted && walk->backup) walk->backup->deleted = true;
+    return deleted ? ERROR_SUCCESS : notDeleted;
 }
 
-bool deleteRegistryValue(const char* keyText, const char* valueName, FILE* log) {
-    const DWORD openLink = openLinkOption();
+// An entry's key that could not be opened as itself for a change (a link on its way, or no right to) is opened by its
+// whole name for reading only, as any program reading it sees it (through links too), only to learn whether the
+// entry is there.
+static LSTATUS lookUp(HKEY root, const char* keyText, HKEY* key) {
+    return RegOpenKeyExA(root, keyText + 5, 0, KEY_QUERY_VALUE, key);
+}
+
+bool deleteRegistryValue(const char* keyText, const char* valueName, FILE* log, RegistryBackup* backup) {
     const HKEY root = rootOfKeyText(keyText);
-    HKEY parent, key;
-    const char* lastName;
+    const KeyName top = {nullptr, rootName(root)}, entry = {&top, keyText + 5};
+    HKEY key;
+    bool isLink;
+    // The key that holds the value is opened as itself: a link there is not the key to change.
     LSTATUS status = ERROR_FILE_NOT_FOUND;
-    if (root) status = openParent(root, keyText + 5, openLink, &parent, &lastName);
-    if (status == ERROR_SUCCESS) {
-        // The key that holds the value is opened as itself: a link there is not the key to change.
-        status = RegOpenKeyExA(parent, lastName, openLink, KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
-        if (parent != root) RegCloseKey(parent);
-        if (status == ERROR_SUCCESS && openLink && mayBeLink(key)) {
-            RegCloseKey(key);
-            status = ERROR_ACCESS_DENIED;
-        }
+    if (root) status = openKey(root, keyText + 5, KEY_QUERY_VALUE | KEY_SET_VALUE, &key, &isLink);
+    if (status == ERROR_SUCCESS && isLink) {
+        RegCloseKey(key);
+        status = linkOnTheWay;
     }
     const bool deletable = status == ERROR_SUCCESS;
-    // A key that cannot be opened for deletion is opened by its whole name for reading, as any program reading it
-    // sees it (through a link too), only to learn whether the value is there.
-    if (!deletable && !isAbsent(status)) status = RegOpenKeyExA(root, keyText + 5, 0, KEY_QUERY_VALUE, &key);
+    if (!deletable && !isAbsent(status)) status = lookUp(root, keyText, &key);
     if (isAbsent(status)) {
         writeLog(log, "Registry key %s not found\n", keyText);
         return true;
     }
     // Kept unless found absent or deleted; a key that cannot even be read may hold the value, so it counts as kept.
-    const char* line = "Registry value %s could not be deleted from key %s\n";
-    bool gone = false;
+    const char* const kept = "Registry value %s could not be deleted from key %s\n";
+    const char* line = kept;
     if (status == ERROR_SUCCESS) {
-        gone = true;
-        if (isAbsent(RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, nullptr)))
+        if (isAbsent(RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, nullptr))) {
             line = "Registry value %s not found in key %s\n";
-        else if (deletable && RegDeleteValueA(key, valueName) == ERROR_SUCCESS)
-            line = "Registry value %s deleted from key %s\n";
-        else
-            gone = false;
+        } else if (deletable) {
+            saveKey(backup, key, &entry, false, valueName);
+            if (RegDeleteValueA(key, valueName) == ERROR_SUCCESS) {
+                line = "Registry value %s deleted from key %s\n";
+                if (backup) backup->deleted = true;
+            }
+        }
         RegCloseKey(key);
     }
     writeLog(log, line, valueName, keyText);
+    return line != kept;
+}
+
+bool deleteRegistryTree(const char* keyText, FILE* log, RegistryBackup* backup) {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    const FARPROC found = ntdll ? GetProcAddress(ntdll, "NtDeleteKey") : nullptr;
+    TreeWalk walk = {backup, ntdll, reinterpret_cast<DeleteKeyByHandle>(reinterpret_cast<void (*)()>(found)),
+                     maxListings};
+    const HKEY root = rootOfKeyText(keyText);
+    const KeyName top = {nullptr, rootName(root)}, entry = {&top, keyText + 5};
+    LSTATUS status = ERROR_FILE_NOT_FOUND;
+    if (root) status = deleteTree(root, &entry, &walk, 0);
+    if (status != ERROR_SUCCESS && status != notDeleted && !isAbsent(status)) {
+        HKEY key;
+        const LSTATUS look = lookUp(root, keyText, &key);
+        if (look == ERROR_SUCCESS) RegCloseKey(key);
+        if (isAbsent(look)) status = look;
+    }
+    const bool gone = status == ERROR_SUCCESS || isAbsent(status);
+    writeLog(log,
+             status == ERROR_SUCCESS ? "Registry key %s deleted (with all subkeys)\n"
+             : gone                  ? "Registry key %s not found\n"
+                                     : "Registry key %s could not be deleted\n",
+             keyText);
     return gone;
 }
 
-bool deleteRegistryTree(const char* keyText, FILE* log) {
-    TreeWalk walk = {openLinkOption(), nullptr, maxListings};
-    const HKEY root = rootOfKeyText(keyText);
-    HKEY parent, key;
-    // Looked for first by its whole name, read only, its last name not followed: whatever the way, a key text that
-    // leads to no key names nothing there.
-    LSTATUS status = ERROR_FILE_NOT_FOUND;
-    if (root) status = RegOpenKeyExA(root, keyText + 5, walk.openLink, KEY_QUERY_VALUE, &key);
-    if (status == ERROR_SUCCESS) RegCloseKey(key);
-    const char* lastName;
-    if (!isAbsent(status)) status = openParent(root, keyText + 5, walk.openLink, &parent, &lastName);
-    if (status == ERROR_SUCCESS) {
-        status = deleteTree(parent, lastName, &walk, 0);
-        if (parent != root) RegCloseKey(parent);
-    }
-    if (isAbsent(status)) {
-        writeLog(log, "Registry key %s not found\n", keyText);
-        return true;
-    }
-    if (status == ERROR_SUCCESS) {
-        writeLog(log, "Registry key %s deleted (with all subkeys)\n", keyText);
-        return true;
-    }
-    writeLog(log, "Registry key %s could not be deleted\n", keyText);
-    return false;
-}
-
-bool runRegistryCleanup(FILE* log) {
+bool runRegistryCleanup(FILE* log, const char* logPath) {
+    RegistryBackup backup = {};
+    backup.logPath = log ? logPath : "";  // beside the log only: without one, no one would learn where it is
     bool allGone = true;
     for (const char* const* entry = registryCleanupTable; *entry; ++entry) {
         const char* tab = strchr(*entry, '\t');
         if (!tab) {
-            allGone = deleteRegistryTree(*entry, log) && allGone;
+            allGone = deleteRegistryTree(*entry, log, &backup) && allGone;
             continue;
         }
         char keyText[512];
@@ -207,7 +215,8 @@ bool runRegistryCleanup(FILE* log) {
         if (keyLength >= sizeof keyText) continue;
         memcpy(keyText, *entry, keyLength);
         keyText[keyLength] = '\0';
-        allGone = deleteRegistryValue(keyText, tab + 1, log) && allGone;
+        allGone = deleteRegistryValue(keyText, tab + 1, log, &backup) && allGone;
     }
+    finishBackup(&backup, log);
     return allGone;
 }

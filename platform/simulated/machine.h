@@ -46,8 +46,12 @@ struct Key {
     std::string name;
     std::string listedName;  // what a listing shows when the code page cannot hold the name ("" when it can)
     std::string linkTarget;  // a link: "HKxx\..." of its target, which need not exist; "" for an ordinary key
-    std::map<std::string, std::string> values;  // lower-case name -> data
-    std::map<std::string, std::string> valueNames;  // lower-case name -> name as written
+    struct Value {
+        std::string name;  // as written
+        DWORD type;
+        std::string data;  // its bytes, a string's terminating zero included
+    };
+    std::map<std::string, Value> values;  // lower-case name -> value
     std::vector<std::unique_ptr<Key>> children;
     Key* parent = nullptr;
     bool fullAccessDenied = false;

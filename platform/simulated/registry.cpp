@@ -34,7 +34,12 @@ Key* existingKey(const std::string& text) {
 }
 
 void dump(const Key* key, const std::string& path, std::vector<std::string>* out) {
-    for (const auto& value : key->values) out->push_back(path + " [" + key->valueNames.at(value.first) + "]=" + value.second);
+    for (const auto& [lower, value] : key->values) {
+        const bool text = value.type == REG_SZ && !value.data.empty() && value.data.back() == '\0';
+        out->push_back(path + " [" + value.name + "]=" +
+                       (text ? value.data.substr(0, value.data.size() - 1)
+                             : "type " + std::to_string(value.type) + ":" + value.data));
+    }
     for (const auto& child : key->children) {
         const std::string childPath = path + "\\" + child->name;
         out->push_back(childPath + (child->linkTarget.empty() ? "" : " -> " + child->linkTarget));
@@ -89,6 +94,18 @@ LSTATUS removeKey(Key* key) {
 
 bool ninetyFiveFamily() { return machine().ninetyFive; }
 
+// Hands out a value's bytes as the registry calls do: its size, and the bytes when there is room for them.
+LSTATUS copyData(const Key::Value& value, LPBYTE data, LPDWORD dataLength) {
+    const DWORD size = static_cast<DWORD>(value.data.size());
+    if (data && size > *dataLength) {
+        *dataLength = size;
+        return ERROR_MORE_DATA;
+    }
+    if (data) std::memcpy(data, value.data.data(), size);
+    if (dataLength) *dataLength = size;
+    return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 Key* rootOf(HKEY root) {
@@ -128,11 +145,13 @@ void addKey(const std::string& text) {
     }
 }
 
-void addValue(const std::string& key, const std::string& name, const std::string& data) {
+void addValue(const std::string& key, const std::string& name, DWORD type, const std::string& bytes) {
     addKey(key);
-    Key* k = existingKey(key);
-    k->values[lowered(name)] = data;
-    k->valueNames[lowered(name)] = name;
+    existingKey(key)->values[lowered(name)] = Key::Value{name, type, bytes};
+}
+
+void addValue(const std::string& key, const std::string& name, const std::string& data) {
+    addValue(key, name, REG_SZ, data + '\0');
 }
 
 bool keyExists(const std::string& text) {
@@ -206,16 +225,9 @@ LSTATUS WINAPI RegQueryValueExA(HKEY handle, LPCSTR valueName, LPDWORD, LPDWORD 
     const bool linkValue = !key->linkTarget.empty() && lowered(valueName) == "symboliclinkvalue";
     const auto value = key->values.find(lowered(valueName));
     if (!linkValue && value == key->values.end()) return ERROR_FILE_NOT_FOUND;
-    if (type) *type = linkValue ? REG_LINK : REG_SZ;
+    if (type) *type = linkValue ? REG_LINK : value->second.type;
     if (linkValue) return data ? ERROR_INVALID_HANDLE : ERROR_SUCCESS;  // the program asks a link only its type
-    const DWORD size = static_cast<DWORD>(value->second.size() + 1);
-    if (data && size > *dataLength) {
-        *dataLength = size;
-        return ERROR_MORE_DATA;
-    }
-    if (data) std::memcpy(data, value->second.c_str(), size);
-    if (dataLength) *dataLength = size;
-    return ERROR_SUCCESS;
+    return copyData(value->second, data, dataLength);
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY handle, LPCSTR valueName) {
@@ -228,8 +240,22 @@ LSTATUS WINAPI RegDeleteValueA(HKEY handle, LPCSTR valueName) {
     auto& undeletable = key->undeletableValues;
     if (std::find(undeletable.begin(), undeletable.end(), name) != undeletable.end()) return ERROR_ACCESS_DENIED;
     key->values.erase(name);
-    key->valueNames.erase(name);
     return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegEnumValueA(HKEY handle, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD, LPDWORD type,
+                             LPBYTE data, LPDWORD dataLength) {
+    if (callFails("RegEnumValueA", {std::to_string(index)})) return ERROR_ACCESS_DENIED;
+    Key* key = keyOfHandle(handle);
+    if (!key || !name || !nameLength || (data && !dataLength)) return ERROR_INVALID_HANDLE;
+    if (key->deleted) return ERROR_KEY_DELETED;
+    if (index >= key->values.size()) return ERROR_NO_MORE_ITEMS;
+    const Key::Value& value = std::next(key->values.begin(), index)->second;
+    if (value.name.size() >= *nameLength) return ERROR_MORE_DATA;
+    std::memcpy(name, value.name.c_str(), value.name.size() + 1);
+    *nameLength = static_cast<DWORD>(value.name.size());
+    if (type) *type = value.type;
+    return copyData(value, data, dataLength);
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY handle) {

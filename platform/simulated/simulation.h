@@ -135,7 +135,8 @@ std::vector<std::string> pendingDeletes();               // registered with Move
 
 // ---- Registry. Key paths start with "HKCR\", "HKCU\" or "HKLM\".
 void addKey(const std::string& key);
-void addValue(const std::string& key, const std::string& name, const std::string& data = "");
+void addValue(const std::string& key, const std::string& name, const std::string& data = "");  // a REG_SZ
+void addValue(const std::string& key, const std::string& name, DWORD type, const std::string& bytes);
 bool keyExists(const std::string& key);
 bool valueExists(const std::string& key, const std::string& name);
 void denyFullAccess(const std::string& key);  // opens for reading only
@@ -145,7 +146,9 @@ void failKeyDeletion(const std::string& key);   // the key itself cannot be dele
 void addRegistryLink(const std::string& key, const std::string& target);  // a link to a key text, there or not
 void setListedKeyName(const std::string& key, const std::string& listed);  // the name as the code page lists it
 void keepAddingSubkeys(const std::string& key);  // another program adds a subkey each time one is deleted
-std::vector<std::string> registryDump();       // every key ("key -> target" for a link) and value
+// Every key ("key -> target" for a link) and value ("key [name]=data" for a REG_SZ, "key [name]=type N:bytes" for
+// any other type).
+std::vector<std::string> registryDump();
 
 // ---- Windows of the product and the virtual clock.
 void addWindow(const WindowSetup& window);

@@ -83,6 +83,10 @@ typedef intptr_t(WINAPI* FARPROC)(void);
 #define KEY_ALL_ACCESS 0xF003F
 #define KEY_WOW64_64KEY 0x100
 #define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_MULTI_SZ 7
 #define REG_OPTION_OPEN_LINK 0x8
 #define REG_LINK 6
 
@@ -262,6 +266,8 @@ LSTATUS WINAPI RegCloseKey(HKEY key);
 LSTATUS WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved, LPSTR className,
                              LPDWORD classLength, FILETIME* lastWriteTime);
 LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey);
+LSTATUS WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved, LPDWORD type,
+                             LPBYTE data, LPDWORD dataLength);
 
 // Shell (found at run time with GetProcAddress)
 BOOL WINAPI SHGetSpecialFolderPathA(HWND owner, LPSTR path, int folder, BOOL create);

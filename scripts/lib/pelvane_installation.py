@@ -414,7 +414,7 @@ def registry_lines(lines):
         return []
     out = []
     for line in lines[start:]:
-        if not line.startswith("Registry "):
+        if not line.startswith(("Registry key ", "Registry value ")):
             break
         out.append(line)
     return out
@@ -522,6 +522,14 @@ def report(before_path, after_path, log_path, place, exit_code, interactive, hel
         kept = planted is not None and planted == left
         checks.check(kept, f"the neighbour value {name} in {key} changed")
         print(f"{'-':>2}  {'value':<27} {'':<14} {'kept' if kept else 'CHANGED':<14} {key}  [{name}]   (neighbour)")
+    # What was deleted was saved first, to a registry file beside the log that the log names.
+    saved = [line for line in lines if line.startswith("Registry entries saved to ")]
+    saved_file = os.path.join(os.path.dirname(log_path), "PelvaneCleanup.reg")
+    if any(outcome == "deleted" for outcome in (registry_outcome(line, key, value)
+                                                 for line, (_, key, value) in zip(said, table))):
+        checks.check(len(saved) == 1 and saved[0].endswith("\\PelvaneCleanup.reg before deletion")
+                     and os.path.isfile(saved_file), "the log names no saved registry file beside it, or it is not there")
+        print(f"    {saved[0] if saved else 'NO LINE naming the saved registry file'}")
 
     folder = PLACES[place]
     handled = file_outcomes(lines)

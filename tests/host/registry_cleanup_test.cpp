@@ -103,7 +103,8 @@ private:
     FILE* stream_;
 };
 
-// Runs the whole program up to the folder question, declines it, and returns the lines under the registry heading.
+// Runs the whole program up to the folder question, declines it, and returns the lines under the registry heading:
+// one per entry, then the line that names the file the deleted entries were saved to, when there is one.
 std::vector<std::string> registryLinesOfRun() {
     const bool looksInstalled = sim::keyExists(uninstall + "Quenderholt Pelvane 6.0");
     sim::answer(looksInstalled ? std::vector<int>{IDYES, IDYES, IDNO} : std::vector<int>{IDYES, IDNO});
@@ -115,9 +116,13 @@ std::vector<std::string> registryLinesOfRun() {
     EXPECT_EQ(heading[-1], "");
     EXPECT_EQ(heading[1], "----------------");
     EXPECT_EQ(heading[2], "");
-    EXPECT_EQ(heading[3 + 31], "Searching for C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll");
-    return std::vector<std::string>(heading + 3, heading + 3 + 31);
+    const int count = heading[3 + 31].rfind("Searching for ", 0) == 0 ? 31 : 32;
+    EXPECT_EQ(heading[3 + count], "Searching for C:\\Program Files\\Quenderholt\\Pelvane\\pelvane32.dll");
+    return std::vector<std::string>(heading + 3, heading + 3 + count);
 }
+
+const char* const savedFile = "C:\\users\\test\\Temp\\PelvaneCleanup.reg";
+std::string savedTo(const std::string& file) { return "Registry entries saved to " + file + " before deletion"; }
 
 class RegistryCleanup : public ::testing::Test {
 protected:
@@ -133,15 +138,14 @@ TEST_F(RegistryCleanup, OnACleanRegistryEveryEntryIsNotFoundInTableOrder) {
     EXPECT_TRUE(sim::registryDump().empty());
     EXPECT_EQ(sim::callsOf("NtDeleteKey"), 0);
     EXPECT_EQ(sim::callsOf("RegDeleteValueA"), 0);
-    // After the installation probe, one open per entry: a key by the subkey that follows the root prefix, a value's
-    // key name by name from the first.
+    // After the installation probe, one open per entry: every key text is walked name by name from the first.
     std::vector<std::string> opened;
     for (const sim::Call& call : sim::calls())
         if (call.function == "RegOpenKeyExA") opened.push_back(call.args[0]);
     ASSERT_EQ(opened.size(), 32u);
     for (size_t i = 0; i < table.size(); ++i) {
         const std::string& key = table[i].key;
-        EXPECT_EQ(opened[i + 1], key.substr(5, table[i].value ? key.find('\\', 5) - 5 : std::string::npos));
+        EXPECT_EQ(opened[i + 1], key.substr(5, key.find('\\', 5) - 5));
     }
 }
 
@@ -163,6 +167,7 @@ TEST_F(RegistryCleanup, EveryEntryIsDeletedWithWhatIsBelowItAndNothingElseChange
     const auto before = sim::registryDump();
     std::vector<std::string> expected;
     for (const Entry& e : table) expected.push_back(e.value ? valueDeleted(e) : treeDeleted(e));
+    expected.push_back(savedTo(savedFile));
     EXPECT_EQ(registryLinesOfRun(), expected);
     EXPECT_EQ(sim::registryDump(), withoutTargets(before));
     EXPECT_EQ(sim::openKeys(), 0);
@@ -198,6 +203,7 @@ TEST_F(RegistryCleanup, EachFailureIsOneLineAndTheWalkGoesOn) {
     expected[21] = treeKept(table[21]);
     expected[29] = valueKept(table[29]);
     expected[30] = valueKept(table[30]);
+    expected.push_back(savedTo(savedFile));
     EXPECT_EQ(registryLinesOfRun(), expected);
     EXPECT_EQ(sim::openKeys(), 0);
     for (int kept : {0, 13, 21}) EXPECT_TRUE(sim::keyExists(table[kept].key + "\\Sub\\Deeper")) << table[kept].key;
@@ -205,6 +211,56 @@ TEST_F(RegistryCleanup, EachFailureIsOneLineAndTheWalkGoesOn) {
     EXPECT_TRUE(sim::valueExists(table[30].key, "pelvane.exe"));
     EXPECT_FALSE(sim::keyExists(table[1].key));
     EXPECT_EQ(withoutTargets(sim::registryDump()), withoutTargets(before));
+}
+
+// ---- The file the deleted entries are saved to.
+
+// The forms of values a Wine test cannot show (its regedit imports every other as it should), a link and names with
+// control characters, which are never written as they stand; each key is saved as the walk enters it, and the file
+// is on the disk before each entry's first deletion.
+TEST_F(RegistryCleanup, EveryDeletedEntryIsSavedFirstAsRegeditWritesIt) {
+    const std::string tree = table[13].key;
+    std::string blob, atTreeDeletion, atValueDeletion;
+    for (char byte = 0; byte < 40; ++byte) blob += byte;
+    sim::addValue(tree + "\\Sub\\Deeper\\Deepest", "v", "w");
+    sim::addValue(tree, "", "a \"quoted\" C:\\path\\");
+    sim::addValue(tree, "Blob", REG_BINARY, blob);
+    sim::addValue(tree, "Count", REG_DWORD, std::string("\x2a\0\0\0", 4));
+    sim::addValue(tree, "Line\nbreak", "x");
+    sim::addValue(tree, "NoZero", REG_SZ, "ab");
+    sim::addValue(tree, "Text", REG_SZ, std::string("one\r\ntwo\0", 9));
+    sim::addKey(tree + "\\Empty");
+    sim::addValue(tree + "\\Bad\rKey", "v", "w");
+    sim::addRegistryLink(tree + "\\Out", "HKLM\\SOFTWARE\\Victim");
+    sim::addValue("HKLM\\SOFTWARE\\Victim", "v", "w");
+    sim::addValue(table[29].key, "pelvane.exe", "pelvane.exe /start");
+    sim::beforeNextCall("NtDeleteKey", [&] {
+        atTreeDeletion = sim::fileContent(savedFile);
+        sim::beforeNextCall("RegDeleteValueA", [&] { atValueDeletion = sim::fileContent(savedFile); });
+    });
+    EXPECT_EQ(registryLinesOfRun().back(), savedTo(savedFile));
+    const std::string file = sim::fileContent(savedFile);
+    const std::string key = "HKEY_CURRENT_USER\\Software\\Quenderholt", control = " has a control character, not saved";
+    EXPECT_EQ(lines(file), (std::vector<std::string>{
+        "REGEDIT4", "", "[" + key + "]", "@=\"a \\\"quoted\\\" C:\\\\path\\\\\"",
+        "\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\",
+        "  16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27", "\"Count\"=dword:0000002a",
+        "; " + key + " value \"Line?break\"" + control, "\"NoZero\"=hex(1):61,62",
+        "\"Text\"=hex(1):6f,6e,65,0d,0a,74,77,6f,00", "", "[" + key + "\\Sub]", "", "[" + key + "\\Sub\\Deeper]", "",
+        "[" + key + "\\Sub\\Deeper\\Deepest]", "\"v\"=\"w\"", "", "[" + key + "\\Empty]", "",
+        "; " + key + "\\Bad?Key" + control, "; " + key + "\\Out is a registry link, not saved",
+        "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]",
+        "\"pelvane.exe\"=\"pelvane.exe /start\"", ""}));
+    EXPECT_EQ(atTreeDeletion, file.substr(0, file.find("[" + key + "\\Empty]")));
+    EXPECT_EQ(atValueDeletion, file);
+    EXPECT_TRUE(sim::valueExists("HKLM\\SOFTWARE\\Victim", "v"));
+
+    // An entry found but kept leaves no file.
+    sim::reset();
+    sim::addValue(tree, "v", "w");
+    sim::failKeyDeletion(tree);
+    EXPECT_EQ(registryLinesOfRun().size(), 31u);
+    EXPECT_FALSE(sim::exists(savedFile));
 }
 
 // ---- Single entries.
@@ -394,26 +450,34 @@ TEST_F(RegistryCleanup, LinksGoAsLinksTheirTargetsStayAndEveryWalkStaysInsideAnd
 // ---- Faults of the platform.
 
 TEST_F(RegistryCleanup, AFailingPlatformCallGivesItsOwnLine) {
+    const std::string saved = savedTo(savedFile);
     struct Case {
         const char* function;
         std::string tree, value;  // the lines for table[0] and table[29]
         bool allGone;             // what the stage returns
+        std::string savedLine;
     };
-    for (const Case& c : {Case{"RegOpenKeyExA", treeKept(table[0]), valueKept(table[29]), false},
+    for (const Case& c : {Case{"RegOpenKeyExA", treeKept(table[0]), valueKept(table[29]), false, ""},
                           // A key on the way that cannot be told from a link is not gone through.
-                          Case{"RegQueryValueExA", treeDeleted(table[0]), valueKept(table[29]), false},
-                          Case{"RegDeleteValueA", treeDeleted(table[0]), valueKept(table[29]), false},
-                          Case{"NtDeleteKey", treeKept(table[0]), valueDeleted(table[29]), false},
-                          Case{"RegCloseKey", treeDeleted(table[0]), valueDeleted(table[29]), true}}) {
+                          Case{"RegQueryValueExA", treeDeleted(table[0]), valueKept(table[29]), false, saved},
+                          Case{"RegDeleteValueA", treeDeleted(table[0]), valueKept(table[29]), false, saved},
+                          Case{"NtDeleteKey", treeKept(table[0]), valueDeleted(table[29]), false, saved},
+                          Case{"RegCloseKey", treeDeleted(table[0]), valueDeleted(table[29]), true, saved},
+                          // Values that cannot be read, a file that cannot be made: the entries go all the same.
+                          Case{"RegEnumValueA", treeDeleted(table[0]), valueDeleted(table[29]), true, saved},
+                          Case{"CreateFileA", treeDeleted(table[0]), valueDeleted(table[29]), true,
+                               "Registry entries could not be saved: " + std::string(savedFile) +
+                                   " could not be written"}}) {
         sim::reset();
         plantEverything();
         sim::failFunction(c.function);
         MemoryLog log;
-        EXPECT_EQ(runRegistryCleanup(log.stream()), c.allGone) << c.function;
+        EXPECT_EQ(runRegistryCleanup(log.stream(), logFile), c.allGone) << c.function;
         const auto lines = log.lines();
-        ASSERT_EQ(lines.size(), 31u) << c.function;
+        ASSERT_EQ(lines.size(), c.savedLine.empty() ? 31u : 32u) << c.function;
         EXPECT_EQ(lines[0], c.tree) << c.function;
         EXPECT_EQ(lines[29], c.value) << c.function;
+        EXPECT_EQ(lines.back(), c.savedLine.empty() ? lines[30] : c.savedLine) << c.function;
         EXPECT_EQ(sim::openKeys(), 0) << c.function;
     }
 }
@@ -448,7 +512,7 @@ TEST_F(RegistryCleanup, UnderAFaultAtAnyCallEveryEntryIsLoggedTrulyAndEveryKeyCl
     const auto outsideBefore = withoutTargets(sim::registryDump());
     {
         MemoryLog log;
-        runRegistryCleanup(log.stream());
+        runRegistryCleanup(log.stream(), "");
     }
     const long stageCalls = sim::callCount();
     ASSERT_GT(stageCalls, 90);
@@ -461,7 +525,7 @@ TEST_F(RegistryCleanup, UnderAFaultAtAnyCallEveryEntryIsLoggedTrulyAndEveryKeyCl
             else
                 sim::failCallNumber(k);
             MemoryLog log;
-            const bool allGone = runRegistryCleanup(log.stream());
+            const bool allGone = runRegistryCleanup(log.stream(), "");
             const auto lines = log.lines();
             const std::string what = std::string(fromThereOn ? "from call " : "at call ") + std::to_string(k);
             expectLogMatchesRegistry(lines, outsideBefore, what);

@@ -154,13 +154,13 @@ bool writeFileBytes(const std::string& path, const std::string& bytes);
 
 // The cleanup log's raw bytes; nothing when there is no log.
 std::optional<std::string> readLog();
-// Deletes the cleanup log if there is one.
+// Deletes the cleanup log if there is one, and the registry files saved beside it.
 void removeLog();
 
 // What one test plants on the machine; everything it planted is removed again when it goes out of scope, so
 // that tests are independent in one prefix. Only what it created is removed: a key or folder that already
 // existed is left, and only the values and files planted into it are taken out. It also removes the cleanup
-// log when it is made and when it goes, so every test starts without one.
+// log and the registry files saved beside it when it is made and when it goes, so every test starts without them.
 class Planted {
 public:
     // With KEY_WOW64_64KEY as view, its keys and values go to the registry's 64-bit view.
@@ -174,8 +174,10 @@ public:
     [[nodiscard]] bool key(HKEY root, const std::string& subkey);
     // Creates a registry link (with every missing key above it) to a key of a root, which need not exist.
     [[nodiscard]] bool link(HKEY root, const std::string& subkey, HKEY targetRoot, const std::string& targetSubkey);
-    // Creates the key if needed and sets a REG_SZ value in it; refuses a value that already exists.
-    [[nodiscard]] bool value(HKEY root, const std::string& subkey, const std::string& name, const std::string& data);
+    // Creates the key if needed and sets a value in it: a REG_SZ of data, or data as the bytes of another type;
+    // refuses a value that already exists.
+    [[nodiscard]] bool value(HKEY root, const std::string& subkey, const std::string& name, const std::string& data,
+                             DWORD type = REG_SZ);
     // Creates a folder with every missing folder above it.
     [[nodiscard]] bool folder(const std::string& path);
     // Creates a file with the given bytes, with every missing folder above it; refuses a file that already exists.

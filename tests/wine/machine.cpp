@@ -128,6 +128,12 @@ void removeLog() {
     const std::string path = logPath();
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(path.c_str());
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((tempFolder() + "PelvaneCleanup*.reg").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do DeleteFileA((tempFolder() + found.cFileName).c_str());
+    while (FindNextFileA(search, &found));
+    FindClose(search);
 }
 
 }  // namespace harness

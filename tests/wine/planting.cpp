@@ -63,7 +63,8 @@ bool Planted::link(HKEY root, const std::string& subkey, HKEY targetRoot, const 
     return status == ERROR_SUCCESS;
 }
 
-bool Planted::value(HKEY root, const std::string& subkey, const std::string& name, const std::string& data) {
+bool Planted::value(HKEY root, const std::string& subkey, const std::string& name, const std::string& data,
+                    DWORD type) {
     if (keyExists(root, subkey, 0, view_)) {
         if (valueExists(root, subkey, name, view_)) return false;
         values_.push_back({root, subkey, name});
@@ -72,8 +73,8 @@ bool Planted::value(HKEY root, const std::string& subkey, const std::string& nam
     }
     HKEY key;
     if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_SET_VALUE | view_, &key) != ERROR_SUCCESS) return false;
-    const LONG status = RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                                       static_cast<DWORD>(data.size() + 1));
+    const LONG status = RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
+                                       static_cast<DWORD>(data.size() + (type == REG_SZ)));
     RegCloseKey(key);
     return status == ERROR_SUCCESS;
 }

@@ -220,7 +220,8 @@ std::vector<std::string> logLines(const std::string& log) {
 
 // Runs the program, answers Yes (also to the question about the still-installed product when its uninstall key is
 // there) and declines the folder search: it ends with code 3 right after the registry stage. Returns the 31
-// lines under the registry heading, having checked every line around them.
+// lines under the registry heading and the one naming the saved file when there is one, having checked every line
+// around them.
 std::vector<std::string> registryLinesOfRun() {
     const bool looksInstalled = keyExists(HKEY_LOCAL_MACHINE, subkeyOf(row(26).key));
     const RunResult run =
@@ -242,7 +243,8 @@ std::vector<std::string> registryLinesOfRun() {
     const std::vector<std::string> after = {"Searching for " + library, library + " not found", "",
                                             "Cleanup terminated without deleting files."};
     const size_t headerLines = 2;  // the time and the row of equals signs
-    if (lines.size() != headerLines + before.size() + table.size() + after.size()) {
+    const size_t registryLines = lines.size() - headerLines - before.size() - after.size();
+    if (lines.size() < headerLines + before.size() + after.size() || registryLines < 31 || registryLines > 32) {
         ADD_FAILURE() << "the log has " << lines.size() << " lines:\n" << *log;
         return {};
     }
@@ -252,6 +254,11 @@ std::vector<std::string> registryLinesOfRun() {
               before);
     EXPECT_EQ(std::vector<std::string>(lines.end() - after.size(), lines.end()), after);
     return std::vector<std::string>(lines.begin() + headerLines + before.size(), lines.end() - after.size());
+}
+
+// The line that names the file the deleted entries were saved to, by its name in the temporary folder.
+std::string savedTo(const std::string& name) {
+    return "Registry entries saved to " + tempFolder() + name + " before deletion";
 }
 
 // Compares the registry stage's lines with the expected ones row by row.
@@ -287,7 +294,9 @@ TEST(WineRegistry, EveryEntryGoesWithAllBelowItNeighboursStayAndASecondRunFindsN
         ASSERT_NE(before, without(before, {static_cast<size_t>(&e - &table[0]) + 1})) << e.key << " was not planted";
     }
 
-    expectLines(registryLinesOfRun(), linesForPlantedTable());
+    std::vector<std::string> expected = linesForPlantedTable();
+    expected.push_back(savedTo("PelvaneCleanup.reg"));
+    expectLines(registryLinesOfRun(), expected);
     const std::vector<std::string> after = registryAroundTable();
     EXPECT_EQ(differences(without(before, allRows()), after), "") << "exactly the entries must be gone";
     EXPECT_TRUE(valueExists(HKEY_CURRENT_USER, subkeyOf(row(30).key), "Other Row30"));
@@ -345,6 +354,7 @@ TEST(WineRegistry, EntriesWithoutFullAccessAreKeptAndSaySoALockedSubkeyKeepsItsK
     expected[31 - 1] = valueKept(row(31));  // not even readable: the value may be there
     // Wine deletes the subkeys in turn and stops at the first it cannot open; the key and that subkey stay.
     expected[14 - 1] = treeKept(row(14));
+    expected.push_back(savedTo("PelvaneCleanup.reg"));
     expectLines(registryLinesOfRun(), expected);
 
     classes.restore();
@@ -366,7 +376,8 @@ TEST(WineRegistry, EntriesWithoutFullAccessAreKeptAndSaySoALockedSubkeyKeepsItsK
 // Registry links on the NT family: table keys that are links (to a key of the machine, to one of the user's, to
 // none), a link inside a machine-wide tree and one above three keys of the user's hive. Each link of the table goes
 // as a link and every target stays as it was (the targets are dumped with the keys named like the product's); the
-// link above is not gone through, and the key it leads to keeps its entry "could not be deleted". The same holds
+// link above is not gone through, and the key it leads to keeps its entry "could not be deleted". The links are only
+// named in the saved file, which goes to the next name: another name of a file is at the first. The same holds
 // when the program runs in a 95/98 compatibility mode (Wine's Version=win98): the system is still of the NT family.
 TEST(WineRegistry, LinksGoAsLinksTheirTargetsStayAlsoInA98CompatibilityMode) {
     const std::string machineTarget = "SOFTWARE\\Quenderholt Link Target";
@@ -387,6 +398,9 @@ TEST(WineRegistry, LinksGoAsLinksTheirTargetsStayAlsoInA98CompatibilityMode) {
                                  machineTarget) &&
                     planted.link(HKEY_CURRENT_USER, programs, HKEY_LOCAL_MACHINE, machineTarget));
         ASSERT_TRUE(keyExists(HKEY_CURRENT_USER, subkeyOf(row(11).key) + "\\Below")) << "the link leads there";
+        const std::string victim = tempFolder() + "Quenderholt victim.txt";
+        ASSERT_TRUE(planted.file(victim, "victim\r\n"));
+        ASSERT_TRUE(CreateHardLinkA((tempFolder() + "PelvaneCleanup.reg").c_str(), victim.c_str(), nullptr));
         const std::set<size_t> gone = {7, 8, 14, 22};
         std::vector<std::string> expected;
         for (const Entry& e : table) {
@@ -395,12 +409,121 @@ TEST(WineRegistry, LinksGoAsLinksTheirTargetsStayAlsoInA98CompatibilityMode) {
                                : gone.count(n) ? treeDeleted(e)
                                : n == 11 ? treeKept(e) : notFound(e));
         }
+        expected.push_back(savedTo("PelvaneCleanup (2).reg"));
         const std::vector<std::string> before = registryAroundTable();
 
         expectLines(registryLinesOfRun(), expected);
+        EXPECT_EQ(readFileBytes(victim), "victim\r\n");
+        const std::string saved = readFileBytes(tempFolder() + "PelvaneCleanup (2).reg").value_or("");
+        const std::string out = "; HKEY_LOCAL_MACHINE\\" + subkeyOf(row(22).key) + "\\Pelvane\\Out is a registry link";
+        EXPECT_NE(saved.find("\"Data\"=\"planted\"\r\n\r\n" + out), std::string::npos) << saved;
+        EXPECT_EQ(saved.find("\"kept\""), std::string::npos) << "nothing of the links' targets is saved";
         EXPECT_EQ(differences(without(before, gone), registryAroundTable()), "") << "exactly the entries must be gone";
         for (size_t n : gone)
             EXPECT_FALSE(keyExists(rootOf(row(n).key), subkeyOf(row(n).key), REG_OPTION_OPEN_LINK)) << "row " << n;
         EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, programs, REG_OPTION_OPEN_LINK)) << "the link above stays";
     }
+}
+
+namespace {
+
+// A value as another program may have set it, names and strings in the ANSI code page: a REG_SZ of its text, the
+// bytes of any other type; with no name, the key alone.
+struct RawValue {
+    HKEY root;
+    std::string key;
+    const char* name;
+    DWORD type;
+    std::string bytes;
+};
+
+// Runs regedit as a user would; true when it ended with code 0.
+bool regedit(std::string arguments) {
+    arguments = "regedit.exe " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    DWORD code = 1;
+    if (CreateProcessA(nullptr, &arguments[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    return code == 0;
+}
+
+// Plants the values below table keys and the product's start-up value, runs the program, and imports the file it
+// saved with regedit: each table key must come back byte for byte as regedit exports it (in its own wide form), and
+// the start-up value with them. A second run before the import saves nothing and keeps the file; a third after it
+// saves the same bytes to the next name.
+void expectEveryDeletedEntryBack(const std::vector<RawValue>& values, const std::vector<Entry>& keys) {
+    Planted planted;
+    const std::string exports = tempFolder() + "Quenderholt exports\\", startup = "\"C:\\pelvane.exe\" /tray";
+    ASSERT_TRUE(planted.folder(exports) &&
+                planted.value(HKEY_CURRENT_USER, subkeyOf(row(30).key), "pelvane.exe", startup));
+    for (const RawValue& v : values) {
+        ASSERT_TRUE(v.name ? planted.value(v.root, v.key, v.name, v.bytes, v.type) : planted.key(v.root, v.key));
+    }
+    const auto exported = [&](const std::string& when) {
+        std::string all;
+        for (const Entry& e : keys) {
+            const std::string file = exports + when + std::to_string(&e - keys.data()) + ".reg";
+            const std::string root = e.key[3] == 'R' ? "HKEY_CLASSES_ROOT" : e.key[3] == 'U' ? "HKEY_CURRENT_USER"
+                                                                                              : "HKEY_LOCAL_MACHINE";
+            EXPECT_TRUE(regedit("/e \"" + file + "\" \"" + root + e.key.substr(4) + "\"")) << e.key;
+            all += readFileBytes(file).value_or("(no export of " + e.key + ")");
+        }
+        return all;
+    };
+    const std::string before = exported("before"), file = tempFolder() + "PelvaneCleanup.reg";
+
+    EXPECT_EQ(registryLinesOfRun().back(), savedTo("PelvaneCleanup.reg"));
+    for (const Entry& e : keys) EXPECT_FALSE(keyExists(rootOf(e.key), subkeyOf(e.key))) << e.key;
+    EXPECT_FALSE(valueExists(HKEY_CURRENT_USER, subkeyOf(row(30).key), "pelvane.exe"));
+    const std::optional<std::string> saved = readFileBytes(file);
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(registryLinesOfRun().size(), table.size());
+    EXPECT_EQ(readFileBytes(file), saved);
+    ASSERT_TRUE(regedit("/s \"" + file + "\""));
+    EXPECT_EQ(exported("after"), before) << *saved;
+    EXPECT_EQ(readStringValue(HKEY_CURRENT_USER, subkeyOf(row(30).key), "pelvane.exe"), startup);
+    EXPECT_EQ(registryLinesOfRun().back(), savedTo("PelvaneCleanup (2).reg"));
+    EXPECT_EQ(readFileBytes(tempFolder() + "PelvaneCleanup (2).reg"), saved);
+}
+
+}  // namespace
+
+// Every kind of value: strings with quotes, backslashes and line breaks, DWORDs, binary of 0 and of 300 bytes,
+// expandable and multi-strings, a type of no name, default values, an empty key, keys three deep, in each root.
+TEST(WineRegistry, TheSavedFileImportedWithRegeditBringsBackEveryDeletedKeyAndValueByteForByte) {
+    const std::string tree = subkeyOf(row(14).key), deepest = tree + "\\Sub\\Deeper\\Deepest";
+    std::string blob;
+    for (int i = 0; i < 300; ++i) blob += static_cast<char>(i * 7);
+    expectEveryDeletedEntryBack(
+        {{HKEY_CURRENT_USER, tree, "", REG_SZ, "a \"quoted\" C:\\path\\"},
+         {HKEY_CURRENT_USER, tree, "Text", REG_SZ, "one\r\ntwo"},
+         {HKEY_CURRENT_USER, tree, "Quote\"And\\Backslash", REG_SZ, "x"},
+         {HKEY_CURRENT_USER, tree, "Count", REG_DWORD, std::string("\x2a\0\0\0", 4)},
+         {HKEY_CURRENT_USER, tree, "Empty", REG_BINARY, ""},
+         {HKEY_CURRENT_USER, tree, "Blob", REG_BINARY, blob},
+         {HKEY_CURRENT_USER, tree, "Path", REG_EXPAND_SZ, std::string("%SystemRoot%\\pelvane", 21)},
+         {HKEY_CURRENT_USER, tree, "List", REG_MULTI_SZ, std::string("a\0b c\0", 7)},
+         {HKEY_CURRENT_USER, tree, "Odd", 0x12345, "\x01\x02"},
+         {HKEY_CURRENT_USER, tree + "\\Empty", nullptr, 0, ""},
+         {HKEY_CURRENT_USER, deepest, "", REG_SZ, "deep"},
+         {HKEY_CURRENT_USER, deepest, "v", REG_DWORD, std::string("\1\2\3\4", 4)},
+         {HKEY_LOCAL_MACHINE, subkeyOf(row(22).key) + "\\Pelvane", "Version", REG_SZ, "6.0"},
+         {HKEY_CLASSES_ROOT, subkeyOf(row(1).key), "", REG_SZ, "Pelvane.File.Package"}},
+        {row(1), row(14), row(22)});
+}
+
+// Names and strings of the Japanese code page 932, some with a second byte of 0x5C, the backslash.
+TEST(WineRegistry932, DoubleByteNamesComeBackFromTheSavedFileByteForByte) {
+    ASSERT_EQ(GetACP(), 932u) << "run with LANG=ja_JP.UTF-8";
+    const std::string tree = subkeyOf(row(14).key);
+    expectEveryDeletedEntryBack(
+        {{HKEY_CURRENT_USER, tree + "\\\x95\x5c", "\x93\xfa\x96\x7b", REG_SZ, "\x95\x5c\x8e\xa6\\"},
+         {HKEY_CURRENT_USER, tree + "\\\x95\x5c", "\x83\x5c", REG_MULTI_SZ, std::string("\x83\x5c\0\x88\xea\0", 7)},
+         {HKEY_CURRENT_USER, tree + "\\\x83\x5c\\\x95\x5c", nullptr, 0, ""}},
+        {row(14)});
 }

@@ -188,7 +188,10 @@ TEST(WineRun, FullRunRemovesTheDefaultFolderAndTheProductsRegistryEntriesOnly) {
     EXPECT_EQ(body.compare(0, registryHeading.size(), registryHeading), 0) << body;
     const size_t registryEnd = body.find("Searching for ");
     ASSERT_NE(registryEnd, std::string::npos) << body;
-    EXPECT_EQ(count(body.substr(0, registryEnd), "\r\n"), 5u + 31u) << "one line per registry table entry:\n" << body;
+    EXPECT_EQ(count(body.substr(0, registryEnd), "\r\n"), 5u + 32u)
+        << "one line per registry table entry, and where they were saved:\n" << body;
+    const std::string saved = "Registry entries saved to " + tempFolder() + "PelvaneCleanup.reg before deletion\r\n";
+    EXPECT_EQ(body.find(saved), registryEnd - saved.size()) << body;
     EXPECT_NE(body.find("Registry key HKCU\\Software\\Quenderholt deleted (with all subkeys)\r\n"), std::string::npos);
     EXPECT_NE(body.find("Registry key HKLM\\SOFTWARE\\Quenderholt deleted (with all subkeys)\r\n"), std::string::npos);
     EXPECT_NE(body.find("Registry value pelvane.exe deleted from key HKCU\\" + std::string(runKey) + "\r\n"),
