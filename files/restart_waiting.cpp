@@ -28,8 +28,10 @@ static bool makeAsideFolder(const char* path) {
     const char* shown = strncmp(path, "\\\\?\\", 4) == 0 ? path + 4 : path;
     if (asideFolder[0]) return asideFolder[0] == shown[0];
     if (asideRefused || shown[1] != ':' || shown[2] != '\\') return false;
-    SECURITY_ATTRIBUTES protectedFolder = {sizeof protectedFolder, const_cast<unsigned char*>(onlyAdministrators),
-                                           FALSE};
+    SECURITY_ATTRIBUTES protectedFolder;
+    protectedFolder.nLength = sizeof protectedFolder;
+    protectedFolder.lpSecurityDescriptor = const_cast<unsigned char*>(onlyAdministrators);
+    protectedFolder.bInheritHandle = FALSE;
     for (int number = 1; number < 100; ++number) {
         wsprintfA(asideFolder, "%c:\\Pelvane Cleanup %d", shown[0], number);
         if (CreateDirectoryA(asideFolder, &protectedFolder)) return true;
