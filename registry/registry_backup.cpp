@@ -127,7 +127,7 @@ void saveKey(RegistryBackup* backup, HKEY key, const KeyName* name, bool isLink,
     }
     if (status != (value ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS)) writeComment(file, name, value, "could not be read");
     writeLog(file, "\n");
-    fflush(file);  // on the disk before anything of the key goes
+    fflush(file);  // in the file, handed to the system, before anything of the key goes
 }
 
 void finishBackup(RegistryBackup* backup, FILE* log) {
