@@ -22,6 +22,9 @@ std::string logPath();
 std::string programFilesFolder();
 // The product's default folder: Program Files joined with "Quenderholt\Pelvane".
 std::string defaultProductFolder();
+// Runs program (its full path, or "" to find it from the command line) and waits up to a minute for its end, ending
+// it when it does not; its exit code, or -1 when it did not start or end.
+int runToItsEnd(const std::string& program, std::string commandLine);
 
 // ---- The script a run is answered from ----
 

@@ -44,6 +44,25 @@ std::string programFilesFolder() {
 
 std::string defaultProductFolder() { return programFilesFolder() + "\\Quenderholt\\Pelvane"; }
 
+int runToItsEnd(const std::string& program, std::string commandLine) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(program.empty() ? nullptr : program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &startup, &process))
+        return -1;
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &code);
+    } else {
+        TerminateProcess(process.hProcess, 255);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
 bool keyExists(HKEY root, const std::string& subkey, DWORD options, REGSAM view) {
     HKEY key;
     if (RegOpenKeyExA(root, subkey.c_str(), options, KEY_READ | view, &key) != ERROR_SUCCESS) return false;

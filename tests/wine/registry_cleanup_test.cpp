@@ -438,19 +438,7 @@ struct RawValue {
 };
 
 // Runs regedit as a user would; true when it ended with code 0.
-bool regedit(std::string arguments) {
-    arguments = "regedit.exe " + arguments;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    DWORD code = 1;
-    if (CreateProcessA(nullptr, &arguments[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    return code == 0;
-}
+bool regedit(const std::string& arguments) { return runToItsEnd("", "regedit.exe " + arguments) == 0; }
 
 // Plants the values below table keys and the product's start-up value, runs the program, and imports the file it
 // saved with regedit: each table key must come back byte for byte as regedit exports it (in its own wide form), and

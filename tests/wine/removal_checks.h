@@ -325,27 +325,9 @@ private:
 inline std::string restartWindows() {
     char system[MAX_PATH] = "";
     GetSystemDirectoryA(system, sizeof system);
-    const std::string program = std::string(system) + "\\wineboot.exe";
-    std::string commandLine = "wineboot.exe -r";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return "could not start " + program + " (error " + std::to_string(GetLastError()) + ")";
-    std::string failure;
-    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 255);
-        WaitForSingleObject(process.hProcess, 5000);
-        failure = "wineboot -r did not end within 60 s";
-    } else {
-        DWORD code = 0;
-        GetExitCodeProcess(process.hProcess, &code);
-        if (code != 0) failure = "wineboot -r ended with code " + std::to_string(code);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return failure;
+    const int code = harness::runToItsEnd(std::string(system) + "\\wineboot.exe", "wineboot.exe -r");
+    if (code == -1) return "wineboot -r did not start, or did not end within 60 s";
+    return code == 0 ? "" : "wineboot -r ended with code " + std::to_string(code);
 }
 
 // The Unix path of an existing Windows path, through Wine's own mapping; empty when there is none.

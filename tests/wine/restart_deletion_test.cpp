@@ -86,17 +86,7 @@ int registerThroughWininit(const std::vector<std::string>& paths) {
     const std::string program = programPath().substr(0, programPath().rfind('\\')) + "\\wininit-writer.exe";
     std::string commandLine = "wininit-writer.exe";
     for (const std::string& path : paths) commandLine += " \"" + path + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return -1;
-    DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return static_cast<int>(code);
+    return runToItsEnd(program, commandLine);
 }
 
 // 95/98/Me themselves: the program's writer adds its short lines to the "rename" section beside another program's,
